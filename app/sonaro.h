@@ -1,0 +1,49 @@
+#pragma once
+
+#include "sonaroclipboard.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QSettings>
+#include <QSystemTrayIcon>
+
+// The tray controller: lives for the whole run, owns the tray icon, its menu and the clipboard
+// watcher, and opens the call and setup dialogs. Build it only after the edition has been
+// selected, since its settings are named after it.
+class Sonaro : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Sonaro(QObject *parent = nullptr);
+    ~Sonaro() override;
+
+    // Runs the first-run setup when no login is stored, then sets the tray up. False when the
+    // program must end with exit status 1: still no login, or no system tray.
+    bool start();
+
+public slots:
+    // Stores the four values and flushes them to disk at once.
+    void setupSuccess(QString login, QString password, QString number, bool copyTwice);
+    // Ends the event loop. Always returns false.
+    bool quit();
+
+private slots:
+    void setupUI();
+    // Only a double-click opens the call dialog, and only while none is open.
+    void systrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void systrayActivated();
+
+private:
+    bool initTray();
+
+    QSettings settings;
+    QSystemTrayIcon trayIcon;
+    QMenu trayMenu;
+    QAction configureAction;
+    QAction callAction;
+    QAction aboutQtAction;
+    QAction quitAction;
+    SonaroClipboard clipboardWatcher;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+// Watches the system clipboard and opens the call dialog for a copied number. With the
+// copy-twice option on, the same text must be copied twice in a row.
+class SonaroClipboard : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Build it only after the edition has been selected, since its settings are named after it.
+    explicit SonaroClipboard(QObject *parent = nullptr);
+    ~SonaroClipboard() override;
+
+    // Nothing copied before this call is looked at. Always returns true.
+    bool startWatching();
+
+public slots:
+    void checkClipboard();
+
+private:
+    // After a change: the raw text when copy-twice held it back, otherwise the recognised number
+    // (or empty). So a number copied with separators needs two more copies to open again.
+    QString lastText;
+    QSettings settings;
+};
