@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs a command inside a private X server with a tray host, then stops both.
 # Usage: with-xsession.sh COMMAND [ARGS...]
+# With XSESSION_TRAY=none in the environment, no tray host is started.
 set -eu
 
 runtime=$(mktemp -d)
@@ -25,6 +26,11 @@ done
 DISPLAY=:$(head -n1 "$runtime/display")
 export DISPLAY XDG_RUNTIME_DIR="$runtime"
 export QT_QPA_PLATFORM=xcb
+
+if [ "${XSESSION_TRAY:-trayer}" = none ]; then
+    "$@"
+    exit $?
+fi
 
 trayer --edge bottom --align right --widthtype pixel --width 200 --heighttype pixel --height 32 \
     --transparent false --tint 0x444444 >"$runtime/trayer.log" 2>&1 &
