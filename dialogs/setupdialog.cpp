@@ -1,16 +1,27 @@
 #include "setupdialog.h"
 
-// Placeholder until the form lands.
-namespace Ui {
-class SetupDialog
-{
-};
-} // namespace Ui
+#include "edition.h"
+#include "ui_setupdialog.h"
 
-SetupDialog::SetupDialog(const QString &, const QString &, const QString &, const bool &,
-                         QWidget *parent)
+#include <QPixmap>
+
+SetupDialog::SetupDialog(const QString &login, const QString &password, const QString &number,
+                         const bool &copyTwice, QWidget *parent)
     : QDialog(parent), ui(new Ui::SetupDialog)
 {
+    ui->setupUi(this);
+    ui->login->setText(login);
+    ui->password->setText(password);
+    ui->number->setText(number);
+    ui->copyTwice->setChecked(copyTwice);
+
+    // The form carries the branded edition's texts; the plain edition names nobody.
+    if (Edition::isPlain()) {
+        setWindowTitle(QStringLiteral("Tintelle"));
+        ui->title->setText(QStringLiteral("Tintelle : Configuration"));
+        ui->labelLogo->setPixmap(QPixmap(QStringLiteral(":/phone-logo-md.png")));
+        ui->desc->setText(QString());
+    }
 }
 
 SetupDialog::~SetupDialog()
@@ -20,5 +31,12 @@ SetupDialog::~SetupDialog()
 
 bool SetupDialog::on_validateButton_clicked()
 {
-    return false;
+    // Blanks count as filled: the values are stored exactly as typed.
+    if (ui->login->text().isEmpty() || ui->password->text().isEmpty() ||
+        ui->number->text().isEmpty())
+        return false;
+    emit setupSuccess(ui->login->text(), ui->password->text(), ui->number->text(),
+                      ui->copyTwice->isChecked());
+    close();
+    return true;
 }
