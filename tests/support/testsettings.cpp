@@ -1,0 +1,16 @@
+#include "testsettings.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QStandardPaths>
+
+void resetSettings(const QVariantMap &values)
+{
+    if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
+        QStandardPaths::setTestModeEnabled(true);
+    QSettings settings(QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    settings.clear();
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.sync();
+}

@@ -1,0 +1,75 @@
+#include "providerserver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tintelle-provider-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "HTTPS stand-in for the click-to-call provider, for tests and demonstrations.\n"
+        "Listens on 127.0.0.1 and prints \"listening on PORT\" once ready."));
+    parser.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
+                                  QStringLiteral("port"), QStringLiteral("0"));
+    const QCommandLineOption cert(QStringLiteral("cert"),
+                                  QStringLiteral("PEM server certificate (chain)."),
+                                  QStringLiteral("file"));
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("PEM private key."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption login(QStringLiteral("login"),
+                                   QStringLiteral("Login that is accepted."),
+                                   QStringLiteral("login"));
+    const QCommandLineOption password(QStringLiteral("password"),
+                                      QStringLiteral("Password that is accepted."),
+                                      QStringLiteral("password"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Append one JSON line per request to this file."),
+                                 QStringLiteral("file"));
+    const QCommandLineOption delay(QStringLiteral("delay"),
+                                   QStringLiteral("Wait this long before answering."),
+                                   QStringLiteral("ms"), QStringLiteral("0"));
+    const QCommandLineOption misbehave(
+        QStringLiteral("misbehave"),
+        QStringLiteral("Answer wrongly on purpose: %1.")
+            .arg(ProviderServer::misbehaviourNames().join(QStringLiteral(", "))),
+        QStringLiteral("mode"), QStringLiteral("none"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"),
+                                     QStringLiteral("Report TLS and protocol trouble on stderr."));
+    parser.addOptions({port, cert, key, login, password, log, delay, misbehave, verbose});
+    parser.process(app);
+
+    const auto fail = [](const QString &message) {
+        std::fprintf(stderr, "tintelle-provider-sim: %s\n", qUtf8Printable(message));
+        return 2;
+    };
+    if (!parser.isSet(cert) || !parser.isSet(key))
+        return fail(QStringLiteral("--cert and --key are required"));
+    bool ok = false;
+    const uint portNumber = parser.value(port).toUInt(&ok);
+    if (!ok || portNumber > 65535)
+        return fail(QStringLiteral("bad --port"));
+    ProviderServer::Options options;
+    options.login = parser.value(login);
+    options.password = parser.value(password);
+    options.logPath = parser.value(log);
+    options.delayMs = parser.value(delay).toInt(&ok);
+    if (!ok || options.delayMs < 0)
+        return fail(QStringLiteral("bad --delay"));
+    if (!ProviderServer::misbehaviourFromName(parser.value(misbehave), &options.misbehaviour))
+        return fail(QStringLiteral("unknown --misbehave mode"));
+    options.verbose = parser.isSet(verbose);
+
+    ProviderServer server(options);
+    QString error;
+    if (!server.listen(quint16(portNumber), parser.value(cert), parser.value(key), &error))
+        return fail(error);
+    std::printf("listening on %u\n", unsigned(server.port()));
+    std::fflush(stdout);
+    return app.exec();
+}

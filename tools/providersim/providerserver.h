@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QSslServer>
+#include <QString>
+#include <QStringList>
+
+// HTTPS stand-in for the provider's click-to-call service, for tests and demonstrations. It
+// listens on 127.0.0.1 only, answers telephonyClick2CallDo and logs every request it reads as
+// one JSON line.
+class ProviderServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How requests are answered; everything but None is a deliberate fault.
+    enum class Misbehaviour {
+        None,
+        MalformedXml,     // 200 with a truncated envelope
+        NotXml,           // 200 with plain text
+        NotSoapEnvelope,  // 200 with well-formed XML that is no SOAP envelope
+        EmptyFaultString, // 500 with a fault whose faultstring is empty
+        FaultStatus200,   // faults go out with status 200 instead of 500
+        HugeBody,         // 200 with an 8 MiB body announced by Content-Length
+        HugeBodyUnsized,  // the same body without Content-Length, ended by closing
+        Reset,            // the connection is reset once the request has been read
+    };
+
+    struct Options
+    {
+        QString login;
+        QString password;
+        QString logPath; // empty: no log
+        int delayMs = 0; // wait before answering
+        Misbehaviour misbehaviour = Misbehaviour::None;
+        bool verbose = false; // TLS and protocol trouble on stderr
+    };
+
+    explicit ProviderServer(const Options &options, QObject *parent = nullptr);
+
+    // Loads the PEM certificate (chain) and private key, then listens on 127.0.0.1:port; port 0
+    // picks a free one. On failure `error` says why.
+    bool listen(quint16 port, const QString &certificatePath, const QString &keyPath,
+                QString *error);
+    quint16 port() const;
+
+    const Options &options() const { return opts; }
+
+    // Appends one line to the log file; the file is opened and closed each time so that a
+    // reader sees every complete line at once.
+    void logRequest(const QJsonObject &entry);
+    void debug(const QString &message) const;
+
+    static bool misbehaviourFromName(const QString &name, Misbehaviour *misbehaviour);
+    static QStringList misbehaviourNames();
+
+private:
+    void acceptConnections();
+
+    Options opts;
+    QSslServer server;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+
+class ProviderServer;
+class QSslSocket;
+
+// One client connection: reads one HTTP/1.1 request, answers it and closes the connection.
+class ProviderSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes ownership of `socket`, whose handshake is done.
+    ProviderSession(QSslSocket *socket, ProviderServer *server);
+
+private:
+    void readRequest();
+    bool parseHead(const QByteArray &head);
+    QByteArray header(const QByteArray &name) const;
+    void handleRequest();
+    void answer();
+    void send(int status, const QByteArray &body);
+    void sendHuge(bool sized);
+    void streamMore();
+    void resetConnection();
+
+    QSslSocket *socket;
+    ProviderServer *server;
+    QByteArray buffer;
+    bool headDone = false;
+    qint64 contentLength = 0;
+    QByteArray method;
+    QByteArray target;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    // Outcome decided when the request is handled, sent after the configured delay.
+    int status = 200;
+    QByteArray reply;
+
+    qint64 hugeLeft = 0;
+};
