@@ -3,70 +3,109 @@
 #include <QStringView>
 #include <utility>
 
-// The recogniser in one pass over the text, without regular expressions: a pasted log of any
-// size must never freeze the tray. Each candidate is reduced to its digits in place of copying it,
-// and only the first 29 of them are kept, enough to tell every shape from a longer run.
+// The number rules without regular expressions, in time and memory linear in the text: a pasted
+// log of any size must never freeze the tray. Each unit is looked at a few times at most, no
+// candidate is copied, and of a candidate's digits only the first 30 are kept, enough to tell
+// every shape from a longer run.
 
 namespace {
 
 // What a UTF-16 code unit is to the recogniser. Every unit outside the kept set separates
 // candidates, surrogates and non-ASCII digits included.
-enum class Unit : unsigned char { Separator, Kept, Digit, Plus, Open, Close };
+enum Unit : unsigned char { Separator, Kept, Digit, Plus };
 
-struct AsciiUnits
+// The unit of every UTF-16 code unit, looked up without branches, so that texts mixing kinds of
+// units at random cost no more than plain ones.
+class UnitTable
 {
-    Unit unit[128] = {};
-
-    constexpr AsciiUnits()
+public:
+    UnitTable()
     {
-        for (int c = '0'; c <= '9'; ++c)
-            unit[c] = Unit::Digit;
-        for (int c = '\t'; c <= '\r'; ++c)
-            unit[c] = Unit::Kept;
-        unit[int(' ')] = Unit::Kept;
-        unit[int('/')] = Unit::Kept;
-        // "(" to "." is one range in the separator class, so "*" and "," stay in candidates.
-        for (int c = '('; c <= '.'; ++c)
-            unit[c] = Unit::Kept;
-        unit[int('(')] = Unit::Open;
-        unit[int(')')] = Unit::Close;
-        unit[int('+')] = Unit::Plus;
+        for (int c = 0; c < 0x10000; ++c)
+            unit[c] = unitOf(char16_t(c));
     }
+
+    Unit operator[](char16_t u) const { return unit[u]; }
+
+private:
+    static Unit unitOf(char16_t u)
+    {
+        if (u >= u'0' && u <= u'9')
+            return Digit;
+        switch (u) {
+        case u'+':
+            return Plus;
+        // "(" to "." is one range in the separator class, so "*" and "," stay in candidates.
+        case u'(':
+        case u')':
+        case u'*':
+        case u',':
+        case u'-':
+        case u'.':
+        case u'/':
+            return Kept;
+        default:
+            return QChar::isSpace(char32_t(u)) ? Kept : Separator;
+        }
+    }
+
+    Unit unit[0x10000];
 };
 
-constexpr AsciiUnits asciiUnits;
-
-inline Unit unitOf(char16_t u)
+const UnitTable &unitTable()
 {
-    if (u < 128)
-        return asciiUnits.unit[u];
-    return QChar::isSpace(char32_t(u)) ? Unit::Kept : Unit::Separator;
+    static const UnitTable table;
+    return table;
 }
 
 // Longest digit string of any shape: "00" and 26 more.
 constexpr qsizetype maxDigits = 28;
 
+// A digit or "+": what gives a candidate its digits.
+inline bool isWeighty(char16_t u)
+{
+    return char16_t(u - u'0') < 10 || u == u'+';
+}
+
 struct Candidate
 {
-    qsizetype begin = 0;
     qsizetype end = 0;
-    qsizetype firstOpen = -1;
-    qsizetype lastClose = -1;
     qsizetype weight = 0; // digits, with "+" counting for its two zeros
 };
 
-// Digits of the normalised candidate, up to maxDigits + 1 of them; returns how many were kept.
-qsizetype candidateDigits(const char16_t *units, const Candidate &c, char16_t *digits)
+// Reads one candidate from `begin`, which is not a separator, to the next separator.
+Candidate readCandidate(const UnitTable &table, const char16_t *text, qsizetype begin,
+                        qsizetype size)
+{
+    static constexpr unsigned char weightOf[] = {0, 0, 1, 2};
+    Candidate c;
+    qsizetype i = begin;
+    for (; i < size; ++i) {
+        const Unit unit = table[text[i]];
+        if (unit == Separator)
+            break;
+        c.weight += weightOf[unit];
+    }
+    c.end = i;
+    return c;
+}
+
+// Digits of the normalised candidate, up to maxDigits + 2 of them; returns how many were kept.
+qsizetype candidateDigits(QStringView candidate, char16_t *digits)
 {
     // Greedy brackets: from the first "(" to the last ")" after it, or nothing.
-    const bool cut = c.firstOpen >= 0 && c.lastClose > c.firstOpen;
+    const qsizetype firstOpen = candidate.indexOf(u'(');
+    const qsizetype lastClose =
+        firstOpen < 0 ? -1 : firstOpen + candidate.sliced(firstOpen).lastIndexOf(u')');
+    const bool cut = lastClose > firstOpen;
     qsizetype count = 0;
-    for (qsizetype i = c.begin; i < c.end && count <= maxDigits; ++i) {
-        if (cut && i == c.firstOpen)
-            i = c.lastClose;
-        else if (unitOf(units[i]) == Unit::Digit)
-            digits[count++] = units[i];
-        else if (units[i] == u'+') {
+    for (qsizetype i = 0; i < candidate.size() && count <= maxDigits; ++i) {
+        const char16_t u = candidate.utf16()[i];
+        if (cut && i == firstOpen) {
+            i = lastClose;
+        } else if (char16_t(u - u'0') < 10) {
+            digits[count++] = u;
+        } else if (u == u'+') {
             digits[count++] = u'0';
             digits[count++] = u'0';
         }
@@ -91,37 +130,32 @@ Shape shapeOf(const char16_t *digits, qsizetype count)
 
 QString &WS::extractNumber(QString &text, QString &dialNumber)
 {
+    const UnitTable &table = unitTable();
     const QStringView view(text);
     const char16_t *units = view.utf16();
     const qsizetype size = view.size();
-    // One spare slot: a "+" may add two zeros past the limit.
+    // Room for a "+" that adds two zeros past the limit.
     char16_t digits[maxDigits + 2];
 
-    qsizetype i = 0;
-    while (i < size) {
-        while (i < size && unitOf(units[i]) == Unit::Separator)
+    // Only candidates with a digit or a "+" can fit, and ordinary text has few: go from one such
+    // unit to the next, and read just the candidates around them.
+    qsizetype read = 0; // everything before has been read
+    while (read < size) {
+        qsizetype i = read;
+        while (i < size && !isWeighty(units[i]))
             ++i;
-        Candidate c;
-        c.begin = i;
-        for (; i < size; ++i) {
-            const Unit unit = unitOf(units[i]);
-            if (unit == Unit::Separator)
-                break;
-            if (unit == Unit::Digit)
-                ++c.weight;
-            else if (unit == Unit::Plus)
-                c.weight += 2;
-            else if (unit == Unit::Open && c.firstOpen < 0)
-                c.firstOpen = i;
-            else if (unit == Unit::Close)
-                c.lastClose = i;
-        }
-        c.end = i;
-        // White space alone, or fewer digits than the shortest shape, fits nothing.
+        if (i == size)
+            break;
+        // `read` is 0 or a separator, so the candidate starts at or after it.
+        while (i > read && table[units[i - 1]] != Separator)
+            --i;
+        const Candidate c = readCandidate(table, units, i, size);
+        read = c.end;
+        // Fewer digits than the shortest shape fits nothing.
         if (c.weight < 4)
             continue;
 
-        const qsizetype count = candidateDigits(units, c, digits);
+        const qsizetype count = candidateDigits(view.sliced(i, c.end - i), digits);
         const Shape shape = shapeOf(digits, count);
         if (shape == Shape::None)
             continue;
