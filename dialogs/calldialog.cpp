@@ -58,8 +58,13 @@ void CallDialog::click2CallResult(bool success, QString errorString)
     }
     const QString title =
         Edition::isPlain() ? tr("Erreur lors de l'appel") : tr("Erreur lors du click2call");
-    QMessageBox::critical(this, title, tr("Erreur: ") + errorString, QMessageBox::Ok,
-                          QMessageBox::NoButton);
+    // What QMessageBox::critical() builds, but the text comes from the far end: it is shown as it
+    // stands and never read as markup (a link in it would open a browser).
+    QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + errorString, QMessageBox::Ok,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
     on_btnedit_clicked();
 }
 

@@ -21,6 +21,9 @@ SetupDialog::SetupDialog(const QString &login, const QString &password, const QS
         ui->title->setText(QStringLiteral("Tintelle : Configuration"));
         ui->labelLogo->setPixmap(QPixmap(QStringLiteral(":/phone-logo-md.png")));
         ui->desc->setText(QString());
+        // The help text is what widened the right column; without it the column would shrink to
+        // the heading and cut off the fields and the copy-twice box, which are placed by hand.
+        ui->verticalWidget_2->setMinimumWidth(ui->verticalWidget_2->maximumWidth());
     }
 }
 
