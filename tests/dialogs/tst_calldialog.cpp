@@ -4,6 +4,7 @@
 #include "boxanswerer.h"
 #include "calldialog.h"
 #include "calldialoglock.h"
+#include "callwidgets.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -15,31 +16,6 @@
 #include <QTest>
 
 namespace {
-
-// The widgets a person deals with, found by object name.
-struct CallWidgets
-{
-    explicit CallWidgets(QWidget &dialog)
-        : stack(dialog.findChild<QStackedWidget *>(QStringLiteral("numberStack"))),
-          number(dialog.findChild<QLabel *>(QStringLiteral("number"))),
-          numberEdit(dialog.findChild<QLineEdit *>(QStringLiteral("numberEdit"))),
-          btncall(dialog.findChild<QPushButton *>(QStringLiteral("btncall"))),
-          btncancel(dialog.findChild<QPushButton *>(QStringLiteral("btncancel"))),
-          btnedit(dialog.findChild<QPushButton *>(QStringLiteral("btnedit")))
-    {
-    }
-    bool complete() const
-    {
-        return stack && number && numberEdit && btncall && btncancel && btnedit;
-    }
-
-    QStackedWidget *stack;
-    QLabel *number;
-    QLineEdit *numberEdit;
-    QPushButton *btncall;
-    QPushButton *btncancel;
-    QPushButton *btnedit;
-};
 
 // A point of the dialog's own background, where a press starts a drag.
 QPoint backgroundPoint(const QWidget &dialog)

@@ -3,6 +3,7 @@
 #include "boxanswerer.h"
 #include "calldialog.h"
 #include "calldialoglock.h"
+#include "callwidgets.h"
 #include "edition.h"
 #include "testprovider.h"
 #include "testsettings.h"
@@ -16,23 +17,6 @@
 #include <QTimer>
 
 namespace {
-
-struct CallWidgets
-{
-    explicit CallWidgets(QWidget &dialog)
-        : stack(dialog.findChild<QStackedWidget *>(QStringLiteral("numberStack"))),
-          numberEdit(dialog.findChild<QLineEdit *>(QStringLiteral("numberEdit"))),
-          btncall(dialog.findChild<QPushButton *>(QStringLiteral("btncall"))),
-          btncancel(dialog.findChild<QPushButton *>(QStringLiteral("btncancel")))
-    {
-    }
-    bool complete() const { return stack && numberEdit && btncall && btncancel; }
-
-    QStackedWidget *stack;
-    QLineEdit *numberEdit;
-    QPushButton *btncall;
-    QPushButton *btncancel;
-};
 
 const QString wrongPasswordFault = QStringLiteral("Identifiant ou mot de passe incorrect");
 
@@ -110,11 +94,8 @@ void TestCallDialogCall::failedCall()
     QVERIFY2(provider.start(), qPrintable(provider.errorString()));
     // The empty number row is refused for its number, so its credentials are right.
     const bool rightPassword = called.isEmpty();
-    resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                   {QStringLiteral("password"),
-                    rightPassword ? QStringLiteral("secret") : QStringLiteral("wrong")},
-                   {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), provider.url()}});
+    storeAccount(provider.url(),
+                 rightPassword ? QStringLiteral("secret") : QStringLiteral("wrong"));
     Edition::setPlain(plain);
 
     QVERIFY(callDialogLock().tryLock());
@@ -174,10 +155,7 @@ void TestCallDialogCall::failedCall()
 void TestCallDialogCall::successfulCallAccepts()
 {
     QVERIFY2(provider.start(), qPrintable(provider.errorString()));
-    resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                   {QStringLiteral("password"), QStringLiteral("secret")},
-                   {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), provider.url()}});
+    storeAccount(provider.url());
 
     QVERIFY(callDialogLock().tryLock());
     CallDialog dialog(QStringLiteral("0033612345678"), QStringLiteral("0612345678"));
@@ -209,10 +187,7 @@ void TestCallDialogCall::enterWhileCallingDoesNothing()
     TestProvider::Options slow;
     slow.delayMs = 600;
     QVERIFY2(provider.start(slow), qPrintable(provider.errorString()));
-    resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                   {QStringLiteral("password"), QStringLiteral("secret")},
-                   {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), provider.url()}});
+    storeAccount(provider.url());
 
     QVERIFY(callDialogLock().tryLock());
     CallDialog dialog(QStringLiteral("0033612345678"), QString());
@@ -249,10 +224,7 @@ void TestCallDialogCall::cancelDropsTheLateResult()
     slow.delayMs = 1500;
     QVERIFY2(provider.start(slow), qPrintable(provider.errorString()));
     // A failure, so that a result that were not dropped would show up as a message box.
-    resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                   {QStringLiteral("password"), QStringLiteral("wrong")},
-                   {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), provider.url()}});
+    storeAccount(provider.url(), QStringLiteral("wrong"));
     BoxAnswerer boxes;
 
     QVERIFY(callDialogLock().tryLock());

@@ -4,6 +4,7 @@
 
 #include "calldialog.h"
 #include "calldialoglock.h"
+#include "callwidgets.h"
 #include "edition.h"
 #include "setupdialog.h"
 #include "testprovider.h"
@@ -165,10 +166,7 @@ void TestDialogScreenshots::callDialogPages()
         TestProvider::Options slow;
         slow.delayMs = 5000;
         QVERIFY2(provider.start(slow), qPrintable(provider.errorString()));
-        resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                       {QStringLiteral("password"), QStringLiteral("secret")},
-                       {QStringLiteral("number"), QStringLiteral("0140000000")},
-                       {QStringLiteral("endpoint"), provider.url()}});
+        storeAccount(provider.url());
     }
 
     QVERIFY(callDialogLock().tryLock());
@@ -210,10 +208,7 @@ void TestDialogScreenshots::callDialogPages()
 void TestDialogScreenshots::errorBox()
 {
     QVERIFY2(provider.start(), qPrintable(provider.errorString()));
-    resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
-                   {QStringLiteral("password"), QStringLiteral("wrong")},
-                   {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), provider.url()}});
+    storeAccount(provider.url(), QStringLiteral("wrong"));
 
     QVERIFY(callDialogLock().tryLock());
     CallDialog dialog(QStringLiteral("0033612345678"), QStringLiteral("0612345678"));

@@ -4,10 +4,7 @@
 # box "Erreur lors du click2call".
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
+e2e_prepare
 mkdir -p "$E2E_WORK/SONARO"
 cp "$TINTELLE_BIN" "$E2E_WORK/SONARO/tintelle"
 # Both editions configured on one profile, with different accounts.

@@ -3,13 +3,7 @@
 # call placed, and once it is closed the next copy opens one again.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
-e2e_write_settings "$E2E_PLAIN_CONF"
-e2e_start_app
-e2e_wait_tray_icon
+e2e_start_configured
 
 e2e_copy "Tél. : 01 23 45 67 89"
 e2e_wait_window '^Sonaro - Ivelor$'

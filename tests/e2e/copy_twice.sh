@@ -3,13 +3,7 @@
 # then remembered is the recognised number, so a number written with spaces needs two more copies.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
-e2e_write_settings "$E2E_PLAIN_CONF" "copytwice=true"
-e2e_start_app
-e2e_wait_tray_icon
+e2e_start_configured "copytwice=true"
 
 # Nothing can be awaited when nothing should happen: give the program the time a dialog takes.
 e2e_expect_no_dialog()

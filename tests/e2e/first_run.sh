@@ -4,10 +4,7 @@
 # next call carries what was typed.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
+e2e_prepare
 [ -e "$E2E_PLAIN_CONF" ] && e2e_fail "the profile is not fresh"
 e2e_start_app
 

@@ -3,13 +3,7 @@
 # dialog within a second), does not end, and still reacts to the next copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
-e2e_write_settings "$E2E_PLAIN_CONF"
-e2e_start_app
-e2e_wait_tray_icon
+e2e_start_configured
 
 # Words and short digit runs that never make a callable number: the whole text must be searched.
 huge=$E2E_WORK/huge.txt

@@ -150,6 +150,26 @@ e2e_begin()
     unset WAYLAND_DISPLAY SESSION_MANAGER
 }
 
+# The common start of a scenario: an X session with a tray host and the provider simulator behind
+# a throwaway CA.
+e2e_prepare()
+{
+    e2e_begin
+    e2e_start_x
+    e2e_make_pki
+    e2e_start_sim
+}
+
+# e2e_prepare, then the plain edition configured with the simulator's account (plus the given
+# key=value settings) and started, with its icon in the tray.
+e2e_start_configured()
+{
+    e2e_prepare
+    e2e_write_settings "$E2E_PLAIN_CONF" "$@"
+    e2e_start_app
+    e2e_wait_tray_icon
+}
+
 # Polls "$@" every 0.1 s until it succeeds; fails the scenario with $2 after $1 seconds.
 e2e_wait_until()
 {

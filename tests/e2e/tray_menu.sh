@@ -5,10 +5,7 @@
 # status 0.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
-e2e_start_x
-e2e_make_pki
-e2e_start_sim
+e2e_prepare
 e2e_write_settings "$E2E_PLAIN_CONF"
 e2e_start_a11y_watch
 e2e_start_app
