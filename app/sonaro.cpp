@@ -1,8 +1,8 @@
 #include "sonaro.h"
 
 #include "calldialog.h"
-#include "calldialoglock.h"
 #include "edition.h"
+#include "settingskeys.h"
 #include "setupdialog.h"
 
 #include <QApplication>
@@ -11,17 +11,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 
 namespace {
 
-// The password is kept in clear, so on Unix the settings file must be its owner's alone, as the
-// per-user registry is on Windows. The file is created private before anything is written to it.
+// The password is kept in clear, so on Unix the settings file and its folder must be their
+// owner's alone, as the per-user registry is on Windows. Both are made private before anything
+// is written, whatever the umask.
 void restrictToOwner(const QString &fileName)
 {
 #ifdef Q_OS_UNIX
     const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    const QString folder = QFileInfo(fileName).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, ownerOnly | QFile::ExeOwner);
     if (!QFileInfo::exists(fileName)) {
-        QDir().mkpath(QFileInfo(fileName).absolutePath());
         QFile file(fileName);
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
     }
@@ -31,12 +35,18 @@ void restrictToOwner(const QString &fileName)
 #endif
 }
 
+void reportSettingsError(const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text,
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 } // namespace
 
 Sonaro::Sonaro(QObject *parent)
-    : QObject(parent),
-      settings(QCoreApplication::organizationName(), QCoreApplication::applicationName()),
-      trayIcon(this), configureAction(this), callAction(this), aboutQtAction(this),
+    : QObject(parent), trayIcon(this), configureAction(this), callAction(this), aboutQtAction(this),
       quitAction(this), clipboardWatcher(this)
 {
 }
@@ -45,9 +55,16 @@ Sonaro::~Sonaro() = default;
 
 bool Sonaro::start()
 {
-    if (!settings.contains(QStringLiteral("login")))
+    // Taken for a first run, an unreadable store would be overwritten by the setup dialog.
+    if (settings.status() != QSettings::NoError ||
+        (QFileInfo::exists(settings.fileName()) && !QFileInfo(settings.fileName()).isReadable())) {
+        reportSettingsError(
+            tr("Impossible de lire la configuration : %1").arg(settings.fileName()));
+        return false;
+    }
+    if (!settings.contains(SettingsKey::login))
         setupUI();
-    if (!settings.contains(QStringLiteral("login")))
+    if (!settings.contains(SettingsKey::login))
         return false;
     return initTray();
 }
@@ -89,12 +106,18 @@ bool Sonaro::initTray()
 void Sonaro::setupSuccess(QString login, QString password, QString number, bool copyTwice)
 {
     restrictToOwner(settings.fileName());
-    settings.setValue(QStringLiteral("login"), login);
-    settings.setValue(QStringLiteral("password"), password);
-    settings.setValue(QStringLiteral("number"), number);
-    settings.setValue(QStringLiteral("copytwice"), copyTwice);
-    // Flushed at once so that a crash or a kill right after validation loses nothing.
+    settings.setValue(SettingsKey::login, login);
+    settings.setValue(SettingsKey::password, password);
+    settings.setValue(SettingsKey::number, number);
+    settings.setValue(SettingsKey::copyTwice, copyTwice);
+    // Flushed at once so that a crash or a kill right after validation loses nothing. Should the
+    // write fail, the values still hold for this session.
     settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        reportSettingsError(
+            tr("Impossible d'enregistrer la configuration : %1").arg(settings.fileName()));
+        return;
+    }
     restrictToOwner(settings.fileName());
 }
 
@@ -106,10 +129,10 @@ bool Sonaro::quit()
 
 void Sonaro::setupUI()
 {
-    const bool copyTwice = settings.value(QStringLiteral("copytwice"), QVariant()).toBool();
-    const QString number = settings.value(QStringLiteral("number"), QVariant()).toString();
-    const QString password = settings.value(QStringLiteral("password"), QVariant()).toString();
-    const QString login = settings.value(QStringLiteral("login"), QVariant()).toString();
+    const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
+    const QString number = settings.value(SettingsKey::number, QVariant()).toString();
+    const QString password = settings.value(SettingsKey::password, QVariant()).toString();
+    const QString login = settings.value(SettingsKey::login, QVariant()).toString();
 
     SetupDialog dialog(login, password, number, copyTwice, nullptr);
     connect(&dialog, &SetupDialog::setupSuccess, this, &Sonaro::setupSuccess);
@@ -118,12 +141,8 @@ void Sonaro::setupUI()
 
 void Sonaro::systrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::DoubleClick)
-        return;
-    if (!callDialogLock().tryLock())
-        return;
-    CallDialog dialog(QStringLiteral(""), QStringLiteral(""), nullptr);
-    dialog.exec();
+    if (reason == QSystemTrayIcon::DoubleClick)
+        CallDialog::open(QString(), QString(), CallDialog::Opening::ByUser);
 }
 
 void Sonaro::systrayActivated()

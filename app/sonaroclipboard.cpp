@@ -1,18 +1,14 @@
 #include "sonaroclipboard.h"
 
 #include "calldialog.h"
-#include "calldialoglock.h"
+#include "settingskeys.h"
 #include "ws.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 
-SonaroClipboard::SonaroClipboard(QObject *parent)
-    : QObject(parent), lastText(QStringLiteral("")),
-      settings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
-{
-}
+SonaroClipboard::SonaroClipboard(QObject *parent) : QObject(parent), lastText(QStringLiteral("")) {}
 
 SonaroClipboard::~SonaroClipboard() = default;
 
@@ -27,15 +23,13 @@ void SonaroClipboard::checkClipboard()
 {
     QString text = QApplication::clipboard()->text(QClipboard::Clipboard);
     QString dial;
-    const bool copyTwice = settings.value(QStringLiteral("copytwice"), QVariant()).toBool();
+    const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
 
     if (!copyTwice || lastText == text) {
         text = WS::extractNumber(text, dial);
-        // Never waits: a held lock means a call dialog is open, possibly further up this stack.
-        if (!text.isEmpty() && callDialogLock().tryLock()) {
-            CallDialog dialog(dial, text, nullptr);
-            dialog.exec();
-        }
+        // Refused, silently, while a call dialog is open.
+        if (!text.isEmpty())
+            CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
     }
     lastText = text;
 }

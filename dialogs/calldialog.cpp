@@ -4,14 +4,56 @@
 #include "edition.h"
 #include "ui_calldialog.h"
 
+#include <QDebug>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyle>
+#include <mutex>
 
 namespace {
+
 enum Page { NumberPage = 0, EditPage = 1, CallingPage = 2 };
+
+// The service's text is the far end's: cut it to what an error box can show.
+QString shortened(const QString &text)
+{
+    QString shown = text.left(CallDialog::maxErrorCharacters);
+    int lines = 0;
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown.at(i) == QLatin1Char('\n') && ++lines == CallDialog::maxErrorLines) {
+            shown.truncate(i);
+            break;
+        }
+    }
+    if (shown.size() == text.size())
+        return text;
+    qDebug().noquote() << "Service error, shown cut:" << text;
+    return shown + QChar(0x2026);
+}
+
+} // namespace
+
+bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, Opening opening)
+{
+    std::unique_lock<QMutex> guard(callDialogLock(), std::try_to_lock);
+    if (!guard.owns_lock())
+        return false;
+    CallDialog dialog(dialNumber, displayNumber);
+    if (opening == Opening::ByUser) {
+        dialog.exec();
+        return true;
+    }
+    // exec() would activate the window (its modal path stamps a user time); shown this way the
+    // window manager leaves the keyboard where it is. The caller still waits for the end.
+    dialog.setAttribute(Qt::WA_ShowWithoutActivating);
+    QEventLoop loop;
+    connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog.show();
+    loop.exec(QEventLoop::DialogExec);
+    return true;
 }
 
 CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent)
@@ -20,11 +62,12 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
 {
     // Replaced, not added to: a parentless frameless window, moved by dragging its background.
     setWindowFlags(Qt::FramelessWindowHint);
-    // WORKAROUND: a dialog without a focus policy of its own hands the focus to its default button
-    // once shown (the first button of its focus chain is the pencil), which would then pass it on
-    // to "Annuler" when "Appeler" hides, so that a second Enter cancels the call.
-    setFocusPolicy(Qt::ClickFocus);
     ui->setupUi(this);
+    // The keys act through the dialog (Enter calls, Escape cancels), so no button takes the
+    // focus: a focused "Annuler" would turn the Enter after "Appeler" into a cancel, and a click
+    // on a button or the background would take the focus out of the number field.
+    for (QWidget *button : {ui->btncall, ui->btncancel, ui->btnedit})
+        button->setFocusPolicy(Qt::NoFocus);
 
     // With every monitor unplugged there may be no screen at all; leave the position alone then.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -45,8 +88,6 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
 
 CallDialog::~CallDialog()
 {
-    // First, so that the lock is free again however the rest of the teardown goes.
-    callDialogLock().unlock();
     delete ui;
 }
 
@@ -60,8 +101,8 @@ void CallDialog::click2CallResult(bool success, QString errorString)
         Edition::isPlain() ? tr("Erreur lors de l'appel") : tr("Erreur lors du click2call");
     // What QMessageBox::critical() builds, but the text comes from the far end: it is shown as it
     // stands and never read as markup (a link in it would open a browser).
-    QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + errorString, QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + shortened(errorString),
+                    QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
@@ -70,8 +111,12 @@ void CallDialog::click2CallResult(bool success, QString errorString)
 
 void CallDialog::showEvent(QShowEvent *)
 {
-    // The dialog itself, not the line edit, takes the keys: Enter presses the default button.
-    setFocus(Qt::OtherFocusReason);
+    // An empty field is there to be typed in; otherwise the dialog itself takes the keys, and
+    // Enter presses the default button.
+    if (ui->numberStack->currentIndex() == EditPage && ui->numberEdit->text().isEmpty())
+        ui->numberEdit->setFocus(Qt::OtherFocusReason);
+    else
+        setFocus(Qt::OtherFocusReason);
 }
 
 void CallDialog::on_btncall_pressed()
@@ -83,7 +128,7 @@ void CallDialog::on_btncall_pressed()
             return;
     }
     ui->numberStack->setCurrentIndex(CallingPage);
-    // A press by mouse gave the button the focus: hiding it would pass that on to "Annuler".
+    // The field is about to hide: keep the keys on the dialog, where Enter finds no button.
     setFocus(Qt::OtherFocusReason);
     ui->btncall->setVisible(false);
     // displayNumber keeps the text as typed, to give it back after a failure.

@@ -2,8 +2,7 @@
 
 #include <QMutex>
 
-// Held for as long as a call dialog exists. Callers only ever tryLock() it before creating a
-// CallDialog and the dialog's destructor unlocks it. It guards against re-entry from nested event
-// loops on the one GUI thread, not against other threads: being non-recursive, a second try by
-// the thread that holds it fails.
+// Held for as long as a call dialog is open; only CallDialog::open() takes it, and only ever
+// tries it. It guards against re-entry from nested event loops on the one GUI thread, not against
+// other threads: being non-recursive, a second try by the thread that holds it fails.
 QMutex &callDialogLock();

@@ -1,49 +1,63 @@
 #!/bin/bash
-# First run: without a stored login the setup dialog comes first; filled and validated through real
-# input, it stores the four keys in a file only its owner can read, the tray icon appears, and the
-# next call carries what was typed.
+# A new user's road: the setup dialog comes first and stores the account privately; a copied number
+# is called; a call the provider refuses shows its error; the quit entry ends the program.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_prepare
-[ -e "$E2E_PLAIN_CONF" ] && e2e_fail "the profile is not fresh"
-e2e_start_app
+session_begin
+session_start_x
+session_start_sim
+# Only where the provider is: the account is what the setup dialog will store.
+session_write_settings "" login= password= number= copytwice=
+session_start_app
 
-e2e_wait_window '^Tintelle$'
-e2e_a11y_click push\ button Valider 1
-sleep 0.3
-e2e_find_tray_icon && e2e_fail "the tray icon showed before the setup was validated"
-e2e_window_exists '^Tintelle$' || e2e_fail "validating empty fields closed the setup dialog"
-
-# The three fields in the order of the form: login, password, number.
-e2e_a11y_click text "" 1
-xdotool type --delay 20 "$E2E_LOGIN"
-e2e_a11y_click text "" 2
-xdotool type --delay 20 "$E2E_PASSWORD"
-e2e_a11y_click text "" 3
-xdotool type --delay 20 "$E2E_NUMBER"
-e2e_a11y_click push\ button Valider
-
-e2e_wait_until 10 "the setup dialog to close" e2e_window_gone '^Tintelle$'
-e2e_wait_tray_icon
-e2e_expect_eq "settings file mode" "$(stat -c %a "$E2E_PLAIN_CONF")" 600
-conf=$(cat "$E2E_PLAIN_CONF")
-for line in "login=$E2E_LOGIN" "number=$E2E_NUMBER" "copytwice=false"; do
-    grep -qxF "$line" <<<"$conf" || e2e_fail "settings file lacks '$line': $conf"
-done
-grep -q '^password=' <<<"$conf" || e2e_fail "settings file lacks the password: $conf"
-e2e_log "ok: settings file holds the four keys"
-
-# The stored password is only readable back through the program: a call sends it. The program
-# reads the settings at each use, so aiming it at the simulator now is enough.
-echo "endpoint=https://127.0.0.1:$E2E_SIM_PORT/" >>"$E2E_PLAIN_CONF"
-e2e_copy "06 12 34 56 78"
-e2e_wait_window '^Sonaro - Ivelor$'
-e2e_focus "$E2E_WINDOW"
+session_wait_window Tintelle
+session_wait_until 20 "the setup dialog to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+xdotool type --delay 20 "$SESSION_LOGIN"
+xdotool key Tab
+xdotool type --delay 20 "$SESSION_PASSWORD"
+xdotool key Tab
+xdotool type --delay 20 "$SESSION_NUMBER"
 xdotool key Return
-e2e_wait_until 10 "the simulator to receive the call" e2e_sim_has_requests 1
-e2e_expect_eq "login" "$(e2e_sim_field login)" "$E2E_LOGIN"
-e2e_expect_eq "password" "$(e2e_sim_field password)" "$E2E_PASSWORD"
-e2e_expect_eq "calling" "$(e2e_sim_field calling)" "$E2E_NUMBER"
-e2e_expect_eq "called" "$(e2e_sim_field called)" 0033612345678
-e2e_wait_until 10 "the call dialog to close" e2e_window_gone '^Sonaro - Ivelor$'
-e2e_log "passed"
+session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
+session_wait_tray_icon
+e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
+e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
+for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do
+    grep -qxF "$line" "$SESSION_CONF" || session_fail "the settings file lacks '$line'"
+done
+
+session_copy "Tél. : 01 23 45 67 89"
+session_wait_window "Sonaro - Ivelor"
+e2e_click_window "$SESSION_WINDOW"
+xdotool key Return
+e2e_wait_requests 1
+e2e_expect_eq "login" "$(session_sim_field login)" "$SESSION_LOGIN"
+e2e_expect_eq "password" "$(session_sim_field password)" "$SESSION_PASSWORD"
+e2e_expect_eq "calling" "$(session_sim_field calling)" "$SESSION_NUMBER"
+e2e_expect_eq "billingNumber" "$(session_sim_field billingNumber)" "$SESSION_NUMBER"
+e2e_expect_eq "called" "$(session_sim_field called)" 0033123456789
+session_wait_until 20 "the call dialog to close after the call" session_window_gone "Sonaro - Ivelor"
+
+# A double-click opens the empty dialog, ready for typing; a text without a number is sent as an
+# empty called number, which the provider refuses.
+session_find_tray_icon
+xdotool mousemove --sync "$SESSION_TRAY_X" "$SESSION_TRAY_Y" click --repeat 2 --delay 80 1
+session_wait_window "Sonaro - Ivelor"
+dialog=$SESSION_WINDOW
+session_wait_until 20 "the call dialog to have the keyboard" e2e_focused_is "$dialog"
+xdotool type --delay 20 "sans chiffres"
+xdotool key Return
+e2e_wait_requests 2
+e2e_expect_eq "called" "$(session_sim_field called)" ""
+session_wait_window "Erreur lors de l'appel"
+session_wait_until 20 "the error box to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+xdotool key Return
+session_wait_until 20 "the error box to close" session_window_gone "Erreur lors de l'appel"
+session_window_shown "Sonaro - Ivelor" || session_fail "the call dialog closed on a failure"
+session_wait_until 20 "the call dialog to have the keyboard back" e2e_focused_is "$dialog"
+xdotool key Escape
+session_wait_until 20 "Escape to close the call dialog" session_window_gone "Sonaro - Ivelor"
+e2e_expect_eq "requests" "$(session_sim_requests)" 2
+
+e2e_quit
+session_log "passed"

@@ -1,0 +1,263 @@
+# A private desktop for the program, to source from bash: an X server on a display of its own, a
+# window manager, a tray host, the provider simulator behind a throwaway authority, and a fresh
+# profile aimed at it through the read-only settings "endpoint" and "endpointca". Used by the
+# headless demo, the program benchmark and the end-to-end tests.
+#
+# Display numbers are claimed with a lock that the X server inherits, so two sessions never share
+# one, and a number is free again only once its server (and anything else that inherited the lock)
+# has exited. Every process started here is stopped when the shell exits, and waited for.
+#
+# Inputs (environment): TINTELLE_BIN (the program), TINTELLE_SIM (the provider simulator),
+# SESSION_WORK (optional: a directory for logs and the profile, kept after the run).
+
+set -euo pipefail
+
+SESSION_LOGIN=alice
+SESSION_PASSWORD='s3cret&<"mot">'
+SESSION_NUMBER=0102030405
+
+session_pids=()
+session_runtime=
+SESSION_APP_PID=
+
+session_log() { printf '[%s] %s\n' "$(date +%T.%3N)" "$*" >&2; }
+
+# Ends the run with status 1; session_on_failure, when a caller defines it, dumps what helps.
+session_fail()
+{
+    session_log "FAIL: $*"
+    if declare -F session_on_failure >/dev/null; then session_on_failure || true; fi
+    exit 1
+}
+
+# Polls "$@" every 0.1 s until it succeeds; fails the run, naming $2, after $1 seconds.
+session_wait_until()
+{
+    local limit=$1 what=$2 deadline
+    deadline=$(($(date +%s%N) + limit * 1000000000))
+    shift 2
+    until "$@"; do
+        [ "$(date +%s%N)" -lt "$deadline" ] || session_fail "timed out after ${limit}s: $what"
+        sleep 0.1
+    done
+}
+
+# Runs "$@" in the background with output to $SESSION_WORK/<name>.log; its PID in SESSION_LAST_PID.
+session_spawn()
+{
+    local name=$1
+    shift
+    "$@" >>"$SESSION_WORK/$name.log" 2>&1 &
+    SESSION_LAST_PID=$!
+    session_pids+=("$SESSION_LAST_PID")
+}
+
+session_descendants()
+{
+    local child
+    for child in $(pgrep -P "$1" 2>/dev/null); do
+        session_descendants "$child"
+        echo "$child"
+    done
+}
+
+session_cleanup()
+{
+    local status=$? i pid
+    trap - EXIT INT TERM HUP
+    for ((i = ${#session_pids[@]} - 1; i >= 0; i--)); do
+        pid=${session_pids[i]}
+        # Only children of this shell: an ended PID may already name something else.
+        kill -0 "$pid" 2>/dev/null && [ "$(ps -o ppid= -p "$pid" | tr -d ' ')" = $$ ] || continue
+        for child in $(session_descendants "$pid") "$pid"; do kill -TERM "$child" 2>/dev/null; done
+    done
+    # The display is free for others only once everything here has gone.
+    for ((i = 0; i < 100; i++)); do
+        [ -z "$(jobs -pr)" ] && break
+        sleep 0.1
+    done
+    for pid in $(jobs -pr); do kill -KILL "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    [ -n "$session_runtime" ] && rm -rf "$session_runtime"
+    exit "$status"
+}
+
+# Starts a session: work directory, runtime directory and an empty profile.
+session_begin()
+{
+    : "${TINTELLE_BIN:?TINTELLE_BIN must name the built program}"
+    SESSION_WORK=${SESSION_WORK:-$(mktemp -d)}
+    rm -rf "$SESSION_WORK"
+    mkdir -p "$SESSION_WORK"
+    trap session_cleanup EXIT
+    trap 'exit 130' INT TERM HUP
+    session_runtime=$(mktemp -d /tmp/tintelle-session.XXXXXX)
+    chmod 700 "$session_runtime"
+    export XDG_RUNTIME_DIR=$session_runtime
+    export HOME=$SESSION_WORK/home XDG_CONFIG_HOME=$SESSION_WORK/config
+    export XDG_DATA_HOME=$SESSION_WORK/data XDG_CACHE_HOME=$SESSION_WORK/cache
+    mkdir -p "$HOME" "$XDG_CONFIG_HOME"
+    SESSION_CONF=$XDG_CONFIG_HOME/Tintelle/Tintelle.conf
+    # No session bus: the program uses the X tray protocol, as on a desktop without one, and
+    # the D-Bus library does not launch a bus of its own.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$session_runtime/no-bus"
+    unset WAYLAND_DISPLAY SESSION_MANAGER
+}
+
+session_display_ready() { xdpyinfo >/dev/null 2>&1; }
+
+# Claims a free display number, starts Xvfb on it, then (unless --bare) openbox and trayer.
+session_start_x()
+{
+    local n lock
+    for n in $(seq 20 219); do
+        lock=/tmp/tintelle-display-$n.lock
+        exec {session_lock_fd}>>"$lock"
+        if flock -n "$session_lock_fd" && [ ! -e "/tmp/.X$n-lock" ] &&
+            [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            break
+        fi
+        exec {session_lock_fd}>&-
+        n=
+    done
+    [ -n "$n" ] || session_fail "no free display number"
+    export DISPLAY=:$n
+    # Xvfb keeps the lock open until it exits; this shell lets go of its own copy below.
+    session_spawn xvfb Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -nolisten local
+    exec {session_lock_fd}>&-
+    session_wait_until 20 "Xvfb to accept connections on $DISPLAY" session_display_ready
+    [ "${1:-}" = --bare ] && return
+    session_spawn openbox openbox --sm-disable
+    session_wait_until 20 "openbox to manage the screen" session_wm_running
+    session_spawn trayer trayer --edge bottom --align right --widthtype pixel --width 200 \
+        --heighttype pixel --height 32 --transparent false --tint 0x444444
+    session_wait_until 20 "trayer to own the tray" session_tray_owned
+}
+
+session_wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+session_tray_owned() { xdotool search --onlyvisible --name '^panel$' >/dev/null 2>&1; }
+
+# Starts the simulator accepting SESSION_LOGIN and SESSION_PASSWORD; extra arguments go to it.
+# Its URL in SESSION_SIM_URL, its authority in SESSION_SIM_CA, its requests (one JSON object per
+# line) in SESSION_SIM_LOG.
+session_start_sim()
+{
+    : "${TINTELLE_SIM:?TINTELLE_SIM must name the provider simulator}"
+    SESSION_SIM_LOG=$SESSION_WORK/sim.jsonl
+    : >"$SESSION_SIM_LOG"
+    session_spawn sim "$TINTELLE_SIM" --port 0 --pki "$SESSION_WORK/pki" --login "$SESSION_LOGIN" \
+        --password "$SESSION_PASSWORD" --log "$SESSION_SIM_LOG" --verbose "$@"
+    session_wait_until 20 "the simulator to listen" grep -q '^listening on ' "$SESSION_WORK/sim.log"
+    SESSION_SIM_URL="https://127.0.0.1:$(sed -n 's/^listening on \([0-9]*\).*/\1/p' "$SESSION_WORK/sim.log")/"
+    SESSION_SIM_CA=$SESSION_WORK/pki/ca.pem
+}
+
+# Writes the profile FILE (default the plain edition's) aimed at the simulator: the account, then
+# the given key=value lines, which replace those of the same key; "key=" alone removes it.
+session_write_settings()
+{
+    local file=${1:-$SESSION_CONF} kv quoted=${SESSION_PASSWORD//\\/\\\\}
+    shift || true
+    mkdir -p "$(dirname "$file")"
+    printf '%s\n' "[General]" "login=$SESSION_LOGIN" "password=\"${quoted//\"/\\\"}\"" \
+        "number=$SESSION_NUMBER" "copytwice=false" "endpoint=$SESSION_SIM_URL" \
+        "endpointca=$SESSION_SIM_CA" >"$file.tmp"
+    for kv in "$@"; do
+        sed -i "/^${kv%%=*}=/d" "$file.tmp"
+        [ -z "${kv#*=}" ] || echo "$kv" >>"$file.tmp"
+    done
+    mv "$file.tmp" "$file"
+    chmod 600 "$file"
+}
+
+# Starts the program ("$@", default TINTELLE_BIN); its PID in SESSION_APP_PID.
+session_start_app()
+{
+    [ $# -gt 0 ] || set -- "$TINTELLE_BIN"
+    QT_QPA_PLATFORM=xcb session_spawn app "$@"
+    SESSION_APP_PID=$SESSION_LAST_PID
+}
+
+# Finds the program's icon embedded in the tray (executable name $1, default tintelle): its
+# centre in SESSION_TRAY_X and SESSION_TRAY_Y.
+session_find_tray_icon()
+{
+    local panel line w h x y
+    panel=$(xdotool search --onlyvisible --name '^panel$' 2>/dev/null | head -n1)
+    [ -n "$panel" ] || return 1
+    line=$(xwininfo -tree -id "$panel" | grep -F "(\"${1:-tintelle}\" " | head -n1)
+    [ -n "$line" ] || return 1
+    xwininfo -id "${line%% *}" | grep -q 'Map State: IsViewable' || return 1
+    read -r w h x y < <(sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9-]+[+-][0-9-]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/' <<<"$line")
+    [ "$w" -gt 1 ] && [ "$h" -gt 1 ] || return 1
+    SESSION_TRAY_X=$((x + w / 2))
+    SESSION_TRAY_Y=$((y + h / 2))
+}
+
+session_wait_tray_icon() { session_wait_until 30 "the tray icon to be embedded" session_find_tray_icon "$@"; }
+
+# Visible windows titled exactly $1, one id per line.
+session_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; }
+session_window_shown() { [ -n "$(session_windows "$1")" ]; }
+session_window_gone() { ! session_window_shown "$1"; }
+
+# Waits for a window titled $1; its id in SESSION_WINDOW.
+session_wait_window()
+{
+    session_wait_until 20 "a window titled '$1'" session_window_shown "$1"
+    SESSION_WINDOW=$(session_windows "$1" | head -n1)
+}
+
+# Puts text on the clipboard as a user's copy does: xclip owns it until the next copy.
+session_copy()
+{
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    session_spawn xclip sh -c 'printf %s "$1" | exec xclip -selection clipboard -quiet' sh "$1"
+    session_wait_until 20 "xclip to own the clipboard" session_clipboard_is "$1"
+}
+
+# Reads time out: xclip serves one requestor at a time, and may be busy serving the program.
+session_clipboard_is() { [ "$(timeout 3 xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
+
+session_click_at()
+{
+    xdotool mousemove --sync "$1" "$2" 2>/dev/null || xdotool mousemove "$1" "$2"
+    xdotool click "${3:-1}"
+}
+
+# Opens the tray menu and waits for its popup; the popup's id in SESSION_MENU.
+session_open_tray_menu()
+{
+    local before
+    session_find_tray_icon "${1:-tintelle}" || session_fail "no tray icon to right-click"
+    before=$(session_popups)
+    session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
+    session_wait_until 20 "the tray menu to show" session_new_popup "$before"
+}
+
+# Mapped override-redirect windows (menus), as the X server lists them.
+session_popups()
+{
+    local id
+    for id in $(xwininfo -root -children | awk '/^ +0x/ {print $1}'); do
+        xwininfo -id "$id" -wm 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+            xwininfo -id "$id" | grep -q 'IsViewable' && echo "$id"
+    done
+    return 0
+}
+
+session_new_popup()
+{
+    SESSION_MENU=$(comm -13 <(tr ' ' '\n' <<<"$1" | sort) <(session_popups | sort) | head -n1)
+    [ -n "$SESSION_MENU" ]
+}
+
+# The simulator's requests: their count, and field $1 of request $2 (1-based, default the last).
+session_sim_requests() { grep -c . "$SESSION_SIM_LOG" || true; }
+session_sim_field()
+{
+    python3 -c 'import json, sys
+lines = [l for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+print(json.loads(lines[int(sys.argv[3]) - 1]).get(sys.argv[2]) or "")' \
+        "$SESSION_SIM_LOG" "$1" "${2:-$(session_sim_requests)}"
+}

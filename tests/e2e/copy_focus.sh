@@ -1,0 +1,38 @@
+#!/bin/bash
+# A copy made while the user works elsewhere shows the call dialog on top without taking the
+# keyboard: Enter meant for the other window places no call. A click on the dialog hands it the
+# keyboard, and Enter then calls.
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+session_begin
+session_start_x
+session_start_sim
+session_write_settings
+session_start_app
+session_wait_tray_icon
+
+session_spawn mail xmessage -title Courrier -geometry 500x200+100+100 "Montant : 1500 €"
+session_wait_window Courrier
+mail=$SESSION_WINDOW
+xdotool windowactivate --sync "$mail" 2>/dev/null || true
+session_wait_until 20 "the mail window to have the keyboard" e2e_focused_is "$mail"
+
+session_copy "Montant : 1500 €"
+session_wait_window "Sonaro - Ivelor"
+dialog=$SESSION_WINDOW
+stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n')
+[ "$(tail -n1 <<<"$stacking")" = "$dialog" ] || session_fail "the call dialog is not on top"
+e2e_focused_is "$mail" || session_fail "the copy took the keyboard from the mail window"
+xdotool key Return
+# Nothing is awaited here: the absence of a call can only be given time to show.
+sleep 1
+e2e_expect_eq "requests after Enter in the mail window" "$(session_sim_requests)" 0
+session_window_shown "Sonaro - Ivelor" || session_fail "Enter in the mail window closed the dialog"
+
+e2e_click_window "$dialog"
+xdotool key Return
+e2e_wait_requests 1
+e2e_expect_eq "called" "$(session_sim_field called)" 1500
+session_wait_until 20 "the call dialog to close after the call" session_window_gone "Sonaro - Ivelor"
+e2e_quit
+session_log "passed"

@@ -1,0 +1,61 @@
+#!/bin/bash
+# A second start hands over to the running copy and exits: with no argument its empty dialog opens
+# ready for typing, with a tel: link its number is shown. A socket left by a killed copy does not
+# keep the next one from starting. Run as root, the running copy trusts the provider through the
+# system's certificate store (a private mount namespace shows it the test authority there).
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh"
+session_begin
+session_start_x
+session_start_sim
+if [ "$(id -u)" -eq 0 ]; then
+    mkdir -p "$SESSION_WORK/certs"
+    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/ca-certificates.crt"
+    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/tintelle-test.pem"
+    openssl rehash "$SESSION_WORK/certs"
+    session_write_settings "" endpointca=
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    session_start_app unshare --mount --propagation private \
+        sh -c 'mount --bind "$1" /etc/ssl/certs && exec "$2"' sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
+else
+    session_write_settings
+    session_start_app
+fi
+session_wait_tray_icon
+
+# Starts a second copy with "$@" and expects it to exit 0.
+second_start()
+{
+    local t0 status=0
+    t0=$(date +%s%N)
+    QT_QPA_PLATFORM=xcb timeout 20 "$TINTELLE_BIN" "$@" >>"$SESSION_WORK/second.log" 2>&1 || status=$?
+    e2e_expect_eq "exit status of a second start $*" "$status" 0
+    session_log "the second start took $((($(date +%s%N) - t0) / 1000000)) ms"
+}
+
+# Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
+# call $3.
+call_from_dialog()
+{
+    session_wait_window "Sonaro - Ivelor"
+    session_wait_until 20 "the call dialog to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+    [ -z "$1" ] || xdotool type --delay 20 "$1"
+    xdotool key Return
+    e2e_wait_requests "$2"
+    e2e_expect_eq "called" "$(session_sim_field called)" "$3"
+    session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
+}
+
+second_start
+call_from_dialog "06 12 34 56 78" 1 0033612345678
+second_start "tel:+33-1-23-45-67-89"
+call_from_dialog "" 2 0033123456789
+[ "$(id -u)" -ne 0 ] || session_log "ok: calls passed through the system certificate store"
+
+kill -KILL "$SESSION_APP_PID"
+e2e_wait_app_exit
+session_start_app
+session_wait_tray_icon
+session_log "ok: a copy started over the socket of a killed one"
+e2e_quit
+session_log "passed"
