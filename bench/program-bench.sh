@@ -21,19 +21,20 @@ export TINTELLE_BIN="$build/app/tintelle"
 export TINTELLE_SIM="$build/tools/providersim/tintelle-provider-sim"
 floor_bin="$build/bench/floor/tintelle-bench-floor"
 observer_bin="$build/bench/observer/tintelle-bench-observer"
-export E2E_WORK="${TINTELLE_BENCH_DIR:-$build/bench/program-bench.work}"
-# shellcheck source=../tests/e2e/lib.sh
-. "$root/tests/e2e/lib.sh"
+export SESSION_WORK="${TINTELLE_BENCH_DIR:-$build/bench/program-bench.work}"
+# shellcheck source=../scripts/session.sh
+. "$root/scripts/session.sh"
 
 START_RUNS=${START_RUNS:-11}
 CLIP_RUNS=${CLIP_RUNS:-20}
 IDLE_SECONDS=${IDLE_SECONDS:-30}
 
-e2e_begin
-# No session bus: the accessibility bridge stays off, as on a desktop without assistive tools.
-e2e_start_x --no-bus
-E2E_SIM_PORT=9 # never called: no call is placed here
-e2e_write_settings "$E2E_PLAIN_CONF"
+session_begin
+session_start_x
+SESSION_SIM_URL=https://127.0.0.1:9/ # never called: no call is placed here
+session_write_settings "" endpointca=
+
+stop_pid() { kill -TERM "$1" 2>/dev/null || true; }
 panel=$(xdotool search --onlyvisible --name '^panel$' | head -n1)
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -51,20 +52,20 @@ start_once()
 {
     local bin=$1 name t0 embedded pid observer rss
     name=$(basename "$bin")
-    : >"$E2E_WORK/embed.out"
-    QT_QPA_PLATFORM=xcb "$observer_bin" embed "$name" >"$E2E_WORK/embed.out" 2>>"$E2E_WORK/observer.log" &
+    : >"$SESSION_WORK/embed.out"
+    QT_QPA_PLATFORM=xcb "$observer_bin" embed "$name" >"$SESSION_WORK/embed.out" 2>>"$SESSION_WORK/observer.log" &
     observer=$!
-    e2e_pids+=("$observer")
-    e2e_wait_until 10 "the observer" grep -q '^ready' "$E2E_WORK/embed.out"
+    session_pids+=("$observer")
+    session_wait_until 10 "the observer" grep -q '^ready' "$SESSION_WORK/embed.out"
     t0=$(date +%s%N)
-    QT_QPA_PLATFORM=xcb "$bin" >>"$E2E_WORK/$name.log" 2>&1 &
+    QT_QPA_PLATFORM=xcb "$bin" >>"$SESSION_WORK/$name.log" 2>&1 &
     pid=$!
-    e2e_pids+=("$pid")
-    wait "$observer" || e2e_fail "$name: its tray icon was not seen embedded"
-    embedded=$(tail -n1 "$E2E_WORK/embed.out")
+    session_pids+=("$pid")
+    wait "$observer" || session_fail "$name: its tray icon was not seen embedded"
+    embedded=$(tail -n1 "$SESSION_WORK/embed.out")
     sleep 1.5
     rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-    e2e_stop_pid "$pid"
+    stop_pid "$pid"
     wait "$pid" 2>/dev/null || true
     until ! icon_embedded "$name"; do sleep 0.05; done
     awk -v a="$t0" -v b="$embedded" -v r="$rss" 'BEGIN {printf "%.1f %d\n", (b - a) / 1e6, r}'
@@ -80,14 +81,14 @@ clipboard_runs()
 {
     local bin=$1 title=$2 name pid
     name=$(basename "$bin")
-    QT_QPA_PLATFORM=xcb "$bin" >>"$E2E_WORK/$name.log" 2>&1 &
+    QT_QPA_PLATFORM=xcb "$bin" >>"$SESSION_WORK/$name.log" 2>&1 &
     pid=$!
-    e2e_pids+=("$pid")
-    e2e_wait_until 15 "$name's tray icon" icon_embedded "$name"
+    session_pids+=("$pid")
+    session_wait_until 15 "$name's tray icon" icon_embedded "$name"
     sleep 1
-    QT_QPA_PLATFORM=xcb "$observer_bin" clipboard "$title" "$CLIP_RUNS" 2>>"$E2E_WORK/observer.log" ||
-        e2e_fail "$name: clipboard runs failed (see observer.log)"
-    e2e_stop_pid "$pid"
+    QT_QPA_PLATFORM=xcb "$observer_bin" clipboard "$title" "$CLIP_RUNS" 2>>"$SESSION_WORK/observer.log" ||
+        session_fail "$name: clipboard runs failed (see observer.log)"
+    stop_pid "$pid"
     wait "$pid" 2>/dev/null || true
 }
 
@@ -99,28 +100,28 @@ echo
 # Start and memory: one warm-up each, then runs that alternate between the two.
 start_once "$TINTELLE_BIN" >/dev/null
 start_once "$floor_bin" >/dev/null
-: >"$E2E_WORK/start.program"
-: >"$E2E_WORK/start.floor"
+: >"$SESSION_WORK/start.program"
+: >"$SESSION_WORK/start.floor"
 for i in $(seq "$START_RUNS"); do
-    start_once "$TINTELLE_BIN" >>"$E2E_WORK/start.program"
-    start_once "$floor_bin" >>"$E2E_WORK/start.floor"
+    start_once "$TINTELLE_BIN" >>"$SESSION_WORK/start.program"
+    start_once "$floor_bin" >>"$SESSION_WORK/start.floor"
 done
-p_start=$(awk '{print $1}' "$E2E_WORK/start.program" | median)
-p_best=$(awk '{print $1}' "$E2E_WORK/start.program" | sort -n | head -n1)
-f_best=$(awk '{print $1}' "$E2E_WORK/start.floor" | sort -n | head -n1)
-f_start=$(awk '{print $1}' "$E2E_WORK/start.floor" | median)
-p_rss=$(awk '{print $2}' "$E2E_WORK/start.program" | median)
-f_rss=$(awk '{print $2}' "$E2E_WORK/start.floor" | median)
+p_start=$(awk '{print $1}' "$SESSION_WORK/start.program" | median)
+p_best=$(awk '{print $1}' "$SESSION_WORK/start.program" | sort -n | head -n1)
+f_best=$(awk '{print $1}' "$SESSION_WORK/start.floor" | sort -n | head -n1)
+f_start=$(awk '{print $1}' "$SESSION_WORK/start.floor" | median)
+p_rss=$(awk '{print $2}' "$SESSION_WORK/start.program" | median)
+f_rss=$(awk '{print $2}' "$SESSION_WORK/start.floor" | median)
 
 # Idle: both side by side over the same seconds.
-QT_QPA_PLATFORM=xcb "$TINTELLE_BIN" >>"$E2E_WORK/tintelle.log" 2>&1 &
+QT_QPA_PLATFORM=xcb "$TINTELLE_BIN" >>"$SESSION_WORK/tintelle.log" 2>&1 &
 p_pid=$!
-e2e_pids+=("$p_pid")
-QT_QPA_PLATFORM=xcb "$floor_bin" >>"$E2E_WORK/tintelle-bench-floor.log" 2>&1 &
+session_pids+=("$p_pid")
+QT_QPA_PLATFORM=xcb "$floor_bin" >>"$SESSION_WORK/tintelle-bench-floor.log" 2>&1 &
 f_pid=$!
-e2e_pids+=("$f_pid")
-e2e_wait_until 15 "both tray icons" icon_embedded tintelle
-e2e_wait_until 15 "both tray icons" icon_embedded tintelle-bench-floor
+session_pids+=("$f_pid")
+session_wait_until 15 "both tray icons" icon_embedded tintelle
+session_wait_until 15 "both tray icons" icon_embedded tintelle-bench-floor
 sleep 3
 p_cpu0=$(cpu_ms "$p_pid") f_cpu0=$(cpu_ms "$f_pid")
 p_sw0=$(switches "$p_pid") f_sw0=$(switches "$f_pid")
@@ -129,14 +130,14 @@ p_idle=$(awk -v a="$p_cpu0" -v b="$(cpu_ms "$p_pid")" 'BEGIN {print b - a}')
 f_idle=$(awk -v a="$f_cpu0" -v b="$(cpu_ms "$f_pid")" 'BEGIN {print b - a}')
 p_sw=$(($(switches "$p_pid") - p_sw0))
 f_sw=$(($(switches "$f_pid") - f_sw0))
-e2e_stop_pid "$p_pid"
-e2e_stop_pid "$f_pid"
+stop_pid "$p_pid"
+stop_pid "$f_pid"
 wait "$p_pid" "$f_pid" 2>/dev/null || true
 
-clipboard_runs "$TINTELLE_BIN" 'Sonaro - Ivelor' >"$E2E_WORK/clip.program"
-clipboard_runs "$floor_bin" 'Floor dialog' >"$E2E_WORK/clip.floor"
-p_clip=$(median <"$E2E_WORK/clip.program")
-f_clip=$(median <"$E2E_WORK/clip.floor")
+clipboard_runs "$TINTELLE_BIN" 'Sonaro - Ivelor' >"$SESSION_WORK/clip.program"
+clipboard_runs "$floor_bin" 'Floor dialog' >"$SESSION_WORK/clip.floor"
+p_clip=$(median <"$SESSION_WORK/clip.program")
+f_clip=$(median <"$SESSION_WORK/clip.floor")
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 verdict() { if awk "BEGIN {exit !($1)}"; then echo met; else echo MISSED; fi; }
@@ -154,4 +155,4 @@ printf '%-42s %10s %10s %7s  %s\n' "context switches over ${IDLE_SECONDS} s idle
 printf '%-42s %10s %10s %7s  %s\n' "clipboard to dialog mapped (ms, median)" "$p_clip" "$f_clip" \
     "$(ratio "$p_clip" "$f_clip")" "<= 100 ms: $(verdict "$p_clip <= 100")"
 echo
-echo "Samples: $E2E_WORK/start.* (ms KiB per run), $E2E_WORK/clip.* (ms per copy)"
+echo "Samples: $SESSION_WORK/start.* (ms KiB per run), $SESSION_WORK/clip.* (ms per copy)"

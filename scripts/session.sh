@@ -52,6 +52,15 @@ session_spawn()
     session_pids+=("$SESSION_LAST_PID")
 }
 
+# True while process $1 runs (a child that ended but was not waited for does not count).
+session_alive()
+{
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]
+}
+
+session_gone() { ! session_alive "$1"; }
+
 session_descendants()
 {
     local child
@@ -161,7 +170,7 @@ session_write_settings()
     mkdir -p "$(dirname "$file")"
     printf '%s\n' "[General]" "login=$SESSION_LOGIN" "password=\"${quoted//\"/\\\"}\"" \
         "number=$SESSION_NUMBER" "copytwice=false" "endpoint=$SESSION_SIM_URL" \
-        "endpointca=$SESSION_SIM_CA" >"$file.tmp"
+        "endpointca=${SESSION_SIM_CA:-}" >"$file.tmp"
     for kv in "$@"; do
         sed -i "/^${kv%%=*}=/d" "$file.tmp"
         [ -z "${kv#*=}" ] || echo "$kv" >>"$file.tmp"
@@ -187,7 +196,7 @@ session_find_tray_icon()
     [ -n "$panel" ] || return 1
     line=$(xwininfo -tree -id "$panel" | grep -F "(\"${1:-tintelle}\" " | head -n1)
     [ -n "$line" ] || return 1
-    xwininfo -id "${line%% *}" | grep -q 'Map State: IsViewable' || return 1
+    xwininfo -id "$(awk '{print $1}' <<<"$line")" | grep -q 'Map State: IsViewable' || return 1
     read -r w h x y < <(sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9-]+[+-][0-9-]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/' <<<"$line")
     [ "$w" -gt 1 ] && [ "$h" -gt 1 ] || return 1
     SESSION_TRAY_X=$((x + w / 2))
@@ -223,6 +232,17 @@ session_click_at()
 {
     xdotool mousemove --sync "$1" "$2" 2>/dev/null || xdotool mousemove "$1" "$2"
     xdotool click "${3:-1}"
+}
+
+session_focused_is() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+
+# Clicks the window $1 near its left edge, on the background, and waits for it to get the focus.
+session_click_window()
+{
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    session_click_at $((X + 8)) $((Y + HEIGHT / 2))
+    session_wait_until 20 "window $1 to get the focus" session_focused_is "$1"
 }
 
 # Opens the tray menu and waits for its popup; the popup's id in SESSION_MENU.

@@ -11,7 +11,7 @@ session_write_settings "" login= password= number= copytwice=
 session_start_app
 
 session_wait_window Tintelle
-session_wait_until 20 "the setup dialog to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+session_wait_until 20 "the setup dialog to have the keyboard" session_focused_is "$SESSION_WINDOW"
 xdotool type --delay 20 "$SESSION_LOGIN"
 xdotool key Tab
 xdotool type --delay 20 "$SESSION_PASSWORD"
@@ -28,7 +28,7 @@ done
 
 session_copy "Tél. : 01 23 45 67 89"
 session_wait_window "Sonaro - Ivelor"
-e2e_click_window "$SESSION_WINDOW"
+session_click_window "$SESSION_WINDOW"
 xdotool key Return
 e2e_wait_requests 1
 e2e_expect_eq "login" "$(session_sim_field login)" "$SESSION_LOGIN"
@@ -44,17 +44,17 @@ session_find_tray_icon
 xdotool mousemove --sync "$SESSION_TRAY_X" "$SESSION_TRAY_Y" click --repeat 2 --delay 80 1
 session_wait_window "Sonaro - Ivelor"
 dialog=$SESSION_WINDOW
-session_wait_until 20 "the call dialog to have the keyboard" e2e_focused_is "$dialog"
+session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$dialog"
 xdotool type --delay 20 "sans chiffres"
 xdotool key Return
 e2e_wait_requests 2
 e2e_expect_eq "called" "$(session_sim_field called)" ""
 session_wait_window "Erreur lors de l'appel"
-session_wait_until 20 "the error box to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+session_wait_until 20 "the error box to have the keyboard" session_focused_is "$SESSION_WINDOW"
 xdotool key Return
 session_wait_until 20 "the error box to close" session_window_gone "Erreur lors de l'appel"
 session_window_shown "Sonaro - Ivelor" || session_fail "the call dialog closed on a failure"
-session_wait_until 20 "the call dialog to have the keyboard back" e2e_focused_is "$dialog"
+session_wait_until 20 "the call dialog to have the keyboard back" session_focused_is "$dialog"
 xdotool key Escape
 session_wait_until 20 "Escape to close the call dialog" session_window_gone "Sonaro - Ivelor"
 e2e_expect_eq "requests" "$(session_sim_requests)" 2

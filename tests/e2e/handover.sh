@@ -38,7 +38,7 @@ second_start()
 call_from_dialog()
 {
     session_wait_window "Sonaro - Ivelor"
-    session_wait_until 20 "the call dialog to have the keyboard" e2e_focused_is "$SESSION_WINDOW"
+    session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$SESSION_WINDOW"
     [ -z "$1" ] || xdotool type --delay 20 "$1"
     xdotool key Return
     e2e_wait_requests "$2"

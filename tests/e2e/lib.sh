@@ -27,14 +27,10 @@ e2e_expect_eq()
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
-e2e_focused_is() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-
-e2e_app_gone() { ! kill -0 "$SESSION_APP_PID" 2>/dev/null; }
-
 # Waits for the program to end; its exit status in E2E_STATUS.
 e2e_wait_app_exit()
 {
-    session_wait_until 20 "the program to end" e2e_app_gone
+    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
     E2E_STATUS=0
     wait "$SESSION_APP_PID" || E2E_STATUS=$?
 }
@@ -46,14 +42,4 @@ e2e_quit()
     xdotool key Up Return
     e2e_wait_app_exit
     e2e_expect_eq "exit status after the quit entry" "$E2E_STATUS" 0
-}
-
-# Clicks the window $1 near its left edge, on the background, and waits for it to get the focus.
-e2e_click_window()
-{
-    local x y
-    eval "$(xdotool getwindowgeometry --shell "$1")"
-    x=$((X + 8)) y=$((Y + HEIGHT / 2))
-    session_click_at "$x" "$y"
-    session_wait_until 20 "window $1 to get the focus" e2e_focused_is "$1"
 }
