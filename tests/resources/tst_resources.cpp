@@ -9,8 +9,8 @@ class TestResources : public QObject
 private slots:
     void image_data();
     void image();
-    void iconStandsOut_data();
-    void iconStandsOut();
+    void standsOut_data();
+    void standsOut();
 };
 
 void TestResources::image_data()
@@ -37,27 +37,29 @@ void TestResources::image()
     QCOMPARE(int(QResource(path).uncompressedData().at(25)), colourType);
 }
 
-void TestResources::iconStandsOut_data()
+void TestResources::standsOut_data()
 {
-    QTest::addColumn<int>("ground"); // grey level
-    QTest::addColumn<int>("side");
-    QTest::newRow("dark panel #202020") << 0x20 << 22;
-    QTest::newRow("light panel #f0f0f0") << 0xf0 << 22;
-    QTest::newRow("setup dialog column #4e5664") << 85 << 100;
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("ground"); // grey level of the panel behind, or of the caption on top
+    QTest::newRow("tray icon, dark panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0x20;
+    QTest::newRow("tray icon, light panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0xf0;
+    QTest::newRow("call button") << ":/button-call.png" << QSize(140, 27) << 255;
+    QTest::newRow("cancel button") << ":/button-cancel.png" << QSize(140, 27) << 255;
 }
 
-// Drawn over the ground, a fifth of the icon's square must stand 100 grey levels off it.
-void TestResources::iconStandsOut()
+// Shown at that size, a fifth of the picture must stand 100 grey levels off the ground.
+void TestResources::standsOut()
 {
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
     QFETCH(int, ground);
-    QFETCH(int, side);
-    const QImage icon = QImage(QStringLiteral(":/phone-logo-md.png"))
-                            .scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage image = QImage(path).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     int seen = 0;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            seen += qAlpha(icon.pixel(x, y)) * qAbs(qGray(icon.pixel(x, y)) - ground) >= 25500;
-    QVERIFY2(seen * 5 >= side * side, qPrintable(QString::number(seen)));
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            seen += qAlpha(image.pixel(x, y)) * qAbs(qGray(image.pixel(x, y)) - ground) >= 25500;
+    QVERIFY2(seen * 5 >= size.width() * size.height(), qPrintable(QString::number(seen)));
 }
 
 QTEST_GUILESS_MAIN(TestResources)
