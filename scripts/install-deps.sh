@@ -1,9 +1,21 @@
 #!/bin/sh
-# Installs the Debian packages of scripts/packages.txt that are missing. Does nothing when all are
-# present, so it is cheap to call before every build.
+# Installs the missing Debian packages of the named lists:
+#
+#   scripts/install-deps.sh [run] [test]
+#
+# "run" (packages-run.txt) is what building and running the program needs; "test"
+# (packages-test.txt) is what the tests, the tools and the headless demonstration add. Without a
+# name it installs both. Does nothing when all are present, so it is cheap to call before a build.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-packages=$(grep -v '^#' "$here/packages.txt" | grep -v '^$')
+[ $# -gt 0 ] || set -- run test
+
+packages=
+for list in "$@"; do
+    file=$here/packages-$list.txt
+    [ -f "$file" ] || { echo "install-deps.sh: no package list '$list'" >&2; exit 2; }
+    packages="$packages $(sed 's/#.*//' "$file")"
+done
 
 missing=
 for p in $packages; do

@@ -237,17 +237,23 @@ QPainterPath handsetGlyph()
     return QTransform().rotate(-45).map(glyph.simplified());
 }
 
-// The handset in a ring, black on a transparent ground, fitted into a square of the given side.
+// The handset in a ring, black on a white face with a white rim, on a transparent ground, fitted
+// into a square of the given side. The white keeps it visible on dark panels and on the setup
+// dialog's dark column; the black keeps it visible on light ones.
 QImage handsetBadge(int side)
 {
+    const QPointF centre(50, 50);
+    QPainterPath ring;
+    ring.addEllipse(centre, 42.5, 42.5);
+
     QImage image = transparentCanvas(side, side);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     p.scale(side / 100.0, side / 100.0);
-    p.setPen(QPen(Qt::black, 6));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QPointF(50, 50), 45.5, 45.5);
-    p.translate(47, 50);
+    p.fillPath(circle(centre, 49), Qt::white);
+    p.fillPath(outlineOf(ring, 8), Qt::black);
+    p.translate(47.5, 50);
+    p.scale(0.92, 0.92);
     p.fillPath(handsetGlyph(), Qt::black);
     return image;
 }
