@@ -3,18 +3,22 @@
 # the unit tests again on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" run test
+jobs=$(nproc)
+# Half a minute of fuzzing here; a longer run by hand: see README.
+export TINTELLE_FUZZ_SECONDS="${TINTELLE_FUZZ_SECONDS:-30}"
 
 build="${TINTELLE_BUILD_DIR:-$root/build}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure -j2
+cmake --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTINTELLE_PACKAGING=ON
+cmake --build "$build" --parallel "$jobs"
+ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
 asan="${TINTELLE_ASAN_BUILD_DIR:-$root/build-asan}"
-cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DTINTELLE_SANITIZE=address,undefined -DTINTELLE_BUILD_BENCH=OFF >/dev/null
-cmake --build "$asan"
+cmake --log-level=WARNING -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DTINTELLE_SANITIZE=address,undefined -DTINTELLE_BUILD_BENCH=OFF
+cmake --build "$asan" --parallel "$jobs"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-ctest --test-dir "$asan" -L unit --output-on-failure -j2
+ctest --test-dir "$asan" -L unit --output-on-failure -j"$jobs"
