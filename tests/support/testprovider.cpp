@@ -1,42 +1,36 @@
 #include "testprovider.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTest>
 
 namespace {
 
-const QTemporaryDir &pki()
-{
-    static const QTemporaryDir dir;
-    return dir;
-}
+const QTemporaryDir pki;
 
 } // namespace
 
 QString TestProvider::caPath()
 {
-    return pki().filePath(QStringLiteral("ca.pem"));
+    return pki.filePath(QStringLiteral("ca.pem"));
 }
 
 bool TestProvider::start(const Options &options)
 {
     stop();
-    const QString log = dir.filePath(QStringLiteral("requests.jsonl"));
-    QFile::remove(log);
+    QFile::remove(dir.filePath(QStringLiteral("log")));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
-    process.start(QStringLiteral(TINTELLE_PROVIDER_SIM),
-                  QStringList{"--port", "0", "--pki", pki().path(), "--login", options.login,
-                              "--password", options.password, "--log", log, "--delay",
-                              QString::number(options.delayMs), "--misbehave", options.misbehaviour}
+    process.start(TINTELLE_PROVIDER_SIM,
+                  QStringList{"--port", "0", "--pki", pki.path(), "--login", options.login,
+                              "--password", options.password, "--log", dir.filePath("log"),
+                              "--delay", QString::number(options.delayMs), "--misbehave",
+                              options.misbehaviour}
                       << options.arguments);
-    const QDeadlineTimer deadline(10000);
-    while (!process.canReadLine() && process.waitForReadyRead(int(deadline.remainingTime())))
+    while (!process.canReadLine() && process.waitForReadyRead(10000))
         ;
-    const QByteArray line = process.readLine().trimmed();
-    port = line.startsWith("listening on ") ? quint16(line.mid(13).toUInt()) : 0;
-    error = QStringLiteral("the simulator did not start (%1)").arg(process.errorString());
+    const QByteArray line = process.readLine();
+    port = line.startsWith("listening on ") ? quint16(line.mid(13).trimmed().toUInt()) : 0;
+    error = QStringLiteral("the simulator did not start: %1").arg(process.errorString());
     if (!port)
         stop();
     return port;
@@ -63,13 +57,13 @@ QString TestProvider::url(const QString &path) const
 
 QList<QJsonObject> TestProvider::requests() const
 {
-    QFile file(dir.filePath(QStringLiteral("requests.jsonl")));
+    QFile log(dir.filePath(QStringLiteral("log")));
     QList<QJsonObject> entries;
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : file.readAll().split('\n')) // a line is written whole
+    for (const QByteArray &line :
+         log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>()) {
+        if (QJsonDocument::fromJson(line).isObject()) // not a line still being written
             entries << QJsonDocument::fromJson(line).object();
     }
-    entries.removeAll(QJsonObject());
     return entries;
 }
 
