@@ -1,14 +1,13 @@
 // Speed of WS::extractNumber on realistic and hostile texts, next to the literal rules
-// (ReferenceRecogniser) measured in the same run.
+// (ReferenceRecogniser) measured in the same run, on Google Benchmark.
 //
-//   bench_recogniser [--quick]
+//   bench_recogniser [benchmark options, e.g. --benchmark_filter=office]
+//   bench_recogniser --quick
 //
-// Sizes count UTF-16 characters: 1 MiB is 1 048 576 of them (2 MB of memory). Each time is the
-// median of repeated runs, in CPU time of the running thread: the machine is shared, and on an
-// idle one wall time is the same. The reference is slow, quadratic on some inputs, so it is
-// measured on the full size only when that fits its time budget, and otherwise on the largest size
-// that does, which the table shows. --quick runs small sizes only, to check that the program works;
-// it exits with status 1 if the two recognisers ever disagree.
+// Sizes count UTF-16 characters (1 MiB is 1 048 576 of them). Each text is timed at sizes from
+// 64 KiB to 4 MiB, and the fitted complexity shows the growth (O(N) is the target). The literal
+// rules are quadratic on some texts, so they are timed on smaller sizes only. --quick times
+// nothing: it checks on small sizes that the two recognisers agree, and exits 1 if they do not.
 
 #include "referencerecogniser.h"
 #include "ws.h"
@@ -16,9 +15,9 @@
 #include <QString>
 #include <QStringList>
 #include <algorithm>
-#include <cmath>
+#include <benchmark/benchmark.h>
 #include <cstdio>
-#include <ctime>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
@@ -30,78 +29,6 @@ using Maker = std::function<QString(qsizetype)>;
 
 constexpr qsizetype KiB = 1024;
 constexpr qsizetype MiB = 1024 * 1024;
-
-bool quick = false;
-bool disagreed = false;
-
-struct Outcome
-{
-    QString text;
-    QString dialNumber;
-    bool operator==(const Outcome &o) const { return text == o.text && dialNumber == o.dialNumber; }
-};
-
-double cpuSeconds()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double runOnce(Extract extract, const QString &input, Outcome *outcome = nullptr)
-{
-    QString text = input; // shared, not copied: the copy happens only where the code writes
-    QString dialNumber = QStringLiteral("(unchanged)");
-    const double start = cpuSeconds();
-    extract(text, dialNumber);
-    const double seconds = cpuSeconds() - start;
-    if (outcome)
-        *outcome = {text, dialNumber};
-    return seconds;
-}
-
-// At least five runs, more while the budget lasts.
-std::vector<double> runTimes(Extract extract, const QString &input, double budget)
-{
-    std::vector<double> times;
-    double total = 0;
-    while (times.size() < 5 || (total < budget && times.size() < 201)) {
-        times.push_back(runOnce(extract, input));
-        total += times.back();
-    }
-    return times;
-}
-
-double medianTime(Extract extract, const QString &input, double budget = 0.25)
-{
-    std::vector<double> times = runTimes(extract, input, budget);
-    std::nth_element(times.begin(), times.begin() + qsizetype(times.size() / 2), times.end());
-    return times[times.size() / 2];
-}
-
-double bestTime(Extract extract, const QString &input, double budget)
-{
-    const std::vector<double> times = runTimes(extract, input, budget);
-    return *std::min_element(times.begin(), times.end());
-}
-
-QString sizeText(qsizetype size)
-{
-    if (size >= MiB && size % MiB == 0)
-        return QStringLiteral("%1 MiB").arg(size / MiB);
-    if (size >= MiB)
-        return QStringLiteral("%1 MiB").arg(double(size) / MiB, 0, 'f', 2);
-    return QStringLiteral("%1 KiB").arg(double(size) / KiB, 0, 'f', size % KiB ? 1 : 0);
-}
-
-QString timeText(double seconds)
-{
-    if (seconds >= 1)
-        return QStringLiteral("%1 s").arg(seconds, 0, 'f', 2);
-    if (seconds >= 1e-3)
-        return QStringLiteral("%1 ms").arg(seconds * 1e3, 0, 'f', 2);
-    return QStringLiteral("%1 us").arg(seconds * 1e6, 0, 'f', 1);
-}
 
 // ---------------------------------------------------------------------------------------------
 // Realistic office text: mails with dates, amounts, order and invoice numbers, addresses, company
@@ -289,8 +216,8 @@ private:
 };
 
 // Office text of about `size` characters; the only callable number is on its last line.
-// Paragraphs that a generator accident made callable are left out, and counted.
-QString officeText(qsizetype size, qsizetype *dropped = nullptr)
+// Paragraphs that a generator accident made callable are left out.
+QString officeText(qsizetype size)
 {
     OfficeText generator(false);
     QString text;
@@ -300,11 +227,8 @@ QString officeText(qsizetype size, qsizetype *dropped = nullptr)
         QString p = generator.paragraph();
         QString probe = p;
         QString dial;
-        if (!WS::extractNumber(probe, dial).isEmpty()) {
-            if (dropped)
-                ++*dropped;
+        if (!WS::extractNumber(probe, dial).isEmpty())
             continue;
-        }
         text += p;
         text += QStringLiteral("\n\n");
     }
@@ -344,170 +268,93 @@ struct Case
 {
     const char *name;
     Maker make;
-    qsizetype size; // the size the target is set for
-    double target;  // seconds
+    qsizetype literalMax; // the largest size the literal rules are timed on
 };
 
-struct Measured
+std::vector<Case> cases()
 {
-    double seconds = 0;
-    qsizetype referenceSize = 0;
-    double referenceSeconds = 0;
-    double ratio = 0;
-    bool agree = true;
-};
-
-// The reference on the full size if it fits the budget, or on the largest power-of-two
-// fraction of it that does; the implementation is timed again on that size for the ratio.
-Measured measure(const Case &c, double referenceBudget)
-{
-    Measured m;
-    const QString input = c.make(c.size);
-    m.seconds = medianTime(&WS::extractNumber, input);
-
-    qsizetype size = std::min(c.size, 16 * KiB);
-    for (;;) {
-        const QString sample = size == c.size ? input : c.make(size);
-        Outcome reference;
-        Outcome actual;
-        const double seconds = runOnce(&ReferenceRecogniser::extractNumber, sample, &reference);
-        runOnce(&WS::extractNumber, sample, &actual);
-        m.agree = m.agree && reference == actual;
-        m.referenceSize = size;
-        m.referenceSeconds = seconds;
-        // Twice the size may take four times as long.
-        if (size == c.size || seconds * 4 > referenceBudget)
-            break;
-        size = std::min(c.size, size * 2);
-    }
-    const double actualSeconds = m.referenceSize == c.size
-                                     ? m.seconds
-                                     : medianTime(&WS::extractNumber, c.make(m.referenceSize));
-    m.ratio = m.referenceSeconds / actualSeconds;
-    if (!m.agree)
-        disagreed = true;
-    return m;
+    // Shorter office texts are cut from one long text at a paragraph end.
+    static const QString office = officeText(4 * MiB);
+    const Maker officeOfSize = [](qsizetype size) {
+        const qsizetype cut =
+            office.lastIndexOf(QStringLiteral("\n\n"), size - OfficeText::lastLine.size());
+        return size >= office.size()
+                   ? office
+                   : office.left(std::max<qsizetype>(0, cut)) + OfficeText::lastLine;
+    };
+    return {
+        {"office text, one number at the end", officeOfSize, MiB},
+        {"office text, numbers throughout", officeTextWithNumbers, MiB},
+        {"\"(\" repeated", [](qsizetype n) { return QString(n, u'('); }, 256 * KiB},
+        {"\"0 \" repeated", [](qsizetype n) { return repeated("0 ", n); }, 64 * KiB},
+        {"\"+\" repeated", [](qsizetype n) { return QString(n, u'+'); }, 64 * KiB},
+        {"\"()\" repeated", [](qsizetype n) { return repeated("()", n); }, 256 * KiB},
+        {"one candidate of digits and signs", hugeCandidate, 256 * KiB},
+        {"\"(\" then digits", [](qsizetype n) { return "(" + repeated("0123456789", n - 1); },
+         64 * KiB},
+        {"\"1a\" repeated (short candidates)", [](qsizetype n) { return repeated("1a", n); },
+         64 * KiB},
+    };
 }
 
-void printSpeeds(const std::vector<Case> &cases, double referenceBudget)
+void run(benchmark::State &state, Extract extract, const Maker &make)
 {
-    std::printf("%-34s %9s %10s %9s %8s  %-24s %9s %s\n", "text", "size", "time", "MiB/s", "target",
-                "reference (size: time)", "ratio", "results");
-    for (const Case &c : cases) {
-        const Measured m = measure(c, referenceBudget);
-        const QString reference =
-            QStringLiteral("%1: %2").arg(sizeText(m.referenceSize), timeText(m.referenceSeconds));
-        std::printf("%-34s %9s %10s %9.0f %8s  %-24s %8.0fx %s\n", c.name,
-                    qPrintable(sizeText(c.size)), qPrintable(timeText(m.seconds)),
-                    double(c.size) / MiB / m.seconds,
-                    quick ? "-" : (m.seconds <= c.target ? "met" : "MISSED"), qPrintable(reference),
-                    m.ratio, m.agree ? "agree" : "DIFFER");
-        std::fflush(stdout);
+    const QString input = make(state.range(0));
+    for (auto _ : state) {
+        QString text = input; // shared, not copied: the copy happens only where the code writes
+        QString dialNumber;
+        benchmark::DoNotOptimize(extract(text, dialNumber));
     }
+    state.SetComplexityN(state.range(0));
+    state.SetBytesProcessed(state.iterations() * state.range(0) * qint64(sizeof(QChar)));
 }
 
-// Least-squares slope of log(time) against log(size).
-double exponent(const std::vector<double> &sizes, const std::vector<double> &times)
+// Small sizes, untimed: the two recognisers give the same strings on every text.
+int quick()
 {
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    const double n = double(sizes.size());
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        const double x = std::log(sizes[i]);
-        const double y = std::log(times[i]);
-        sx += x;
-        sy += y;
-        sxx += x * x;
-        sxy += x * y;
-    }
-    return (n * sxy - sx * sy) / (n * sxx - sx * sx);
-}
-
-void printGrowth(const std::vector<Case> &cases, qsizetype from, qsizetype to)
-{
-    std::printf("%-34s", "text");
-    for (qsizetype size = from; size <= to; size *= 2)
-        std::printf(" %9s", qPrintable(sizeText(size)));
-    std::printf(" %8s\n", "exponent");
-    for (const Case &c : cases) {
-        std::vector<double> sizes;
-        std::vector<double> times;
-        std::printf("%-34s", c.name);
-        for (qsizetype size = from; size <= to; size *= 2) {
+    int differences = 0;
+    for (const Case &c : cases()) {
+        for (qsizetype size : {KiB, 16 * KiB}) {
             const QString input = c.make(size);
-            sizes.push_back(double(input.size()));
-            times.push_back(bestTime(&WS::extractNumber, input, 0.1));
-            std::printf(" %9s", qPrintable(timeText(times.back())));
-            std::fflush(stdout);
+            QString text = input, dial = QStringLiteral("(unchanged)");
+            QString literalText = input, literalDial = dial;
+            WS::extractNumber(text, dial);
+            ReferenceRecogniser::extractNumber(literalText, literalDial);
+            const bool same = text == literalText && dial == literalDial;
+            differences += same ? 0 : 1;
+            std::printf("%-36s %6lld KiB  %s\n", c.name, static_cast<long long>(size / KiB),
+                        same ? "agree" : "DIFFER");
         }
-        const double e = exponent(sizes, times);
-        std::printf(" %8.2f%s\n", e, quick ? "" : (e <= 1.1 ? "" : "  MISSED"));
     }
+    return differences ? 1 : 0;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    quick = argc > 1 && QString::fromLocal8Bit(argv[1]) == QLatin1String("--quick");
-    const qsizetype realistic = quick ? 256 * KiB : 10 * MiB;
-    const qsizetype hostile = quick ? 32 * KiB : MiB;
-    const double referenceBudget = quick ? 0.05 : 5;
-
-    qsizetype dropped = 0;
-    const QString office = officeText(realistic, &dropped);
-    {
-        QString text = office;
-        QString dial;
-        WS::extractNumber(text, dial);
-        if (text != QLatin1String("0612345678")) {
-            std::fprintf(stderr, "The office text holds a callable number before its end.\n");
-            return 1;
-        }
+    if (argc > 1 && std::strcmp(argv[1], "--quick") == 0)
+        return quick();
+    for (const Case &c : cases()) {
+        const Maker make = c.make;
+        benchmark::RegisterBenchmark(
+            (std::string("recogniser/") + c.name).c_str(),
+            [make](benchmark::State &state) { run(state, &WS::extractNumber, make); })
+            ->RangeMultiplier(4)
+            ->Range(64 * KiB, 4 * MiB)
+            ->Complexity(benchmark::oN)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark((std::string("literal/") + c.name).c_str(),
+                                     [make](benchmark::State &state) {
+                                         run(state, &ReferenceRecogniser::extractNumber, make);
+                                     })
+            ->RangeMultiplier(4)
+            ->Range(16 * KiB, c.literalMax)
+            ->Complexity()
+            ->Unit(benchmark::kMicrosecond);
     }
-    // Shorter office texts are cut from the long one at a paragraph end.
-    const Maker officeOfSize = [&](qsizetype size) {
-        if (size >= office.size())
-            return office;
-        const qsizetype cut =
-            office.lastIndexOf(QStringLiteral("\n\n"), size - OfficeText::lastLine.size());
-        return office.left(std::max<qsizetype>(0, cut)) + OfficeText::lastLine;
-    };
-
-    const std::vector<Case> hostileCases{
-        {"\"(\" repeated", [](qsizetype n) { return QString(n, u'('); }, hostile, 5e-3},
-        {"\"0 \" repeated", [](qsizetype n) { return repeated("0 ", n); }, hostile, 5e-3},
-        {"\"+\" repeated", [](qsizetype n) { return QString(n, u'+'); }, hostile, 5e-3},
-        {"\"()\" repeated", [](qsizetype n) { return repeated("()", n); }, hostile, 5e-3},
-        {"one candidate of digits and signs", hugeCandidate, hostile, 5e-3},
-        {"\"(\" then digits", [](qsizetype n) { return "(" + repeated("0123456789", n - 1); },
-         hostile, 5e-3},
-        {"\"1a\" repeated (short candidates)", [](qsizetype n) { return repeated("1a", n); },
-         hostile, 5e-3},
-    };
-
-    std::printf(
-        "Number recogniser%s. Sizes in characters (1 MiB = 1 048 576); times are medians.\n",
-        quick ? " (quick run, small sizes, no targets)" : "");
-    std::printf("Office text: %lld paragraphs left out for holding a callable number.\n\n",
-                static_cast<long long>(dropped));
-
-    std::vector<Case> cases{
-        {"office text, one number at the end", officeOfSize, realistic, 20e-3},
-        {"office text, numbers throughout", officeTextWithNumbers, realistic, 20e-3},
-    };
-    cases.insert(cases.end(), hostileCases.begin(), hostileCases.end());
-    printSpeeds(cases, referenceBudget);
-
-    std::printf(
-        "\nGrowth of the time with the size (target: exponent at most 1.1). Best of repeated\n"
-        "runs: the other load of a shared machine only ever adds time.\n");
-    std::vector<Case> growth{{"office text, one number at the end", officeOfSize, 0, 0}};
-    growth.insert(growth.end(), hostileCases.begin(), hostileCases.end());
-    printGrowth(growth, quick ? 16 * KiB : 64 * KiB, quick ? 64 * KiB : 4 * MiB);
-
-    if (disagreed) {
-        std::fprintf(stderr, "\nThe recogniser and the reference disagree.\n");
-        return 1;
-    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
     return 0;
 }

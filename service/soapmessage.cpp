@@ -1,5 +1,6 @@
 #include "soapmessage.h"
 
+#include <QByteArrayView>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -24,6 +25,50 @@ void writeStartElement(QXmlStreamWriter &xml, const QString &prefix, const QStri
 bool isEnvelopeElement(const QXmlStreamReader &xml, QLatin1String name)
 {
     return xml.namespaceUri() == envelopeNs && xml.name() == name;
+}
+
+// QXmlStreamReader compares each attribute of an element with all the others, in time quadratic
+// in their number: count them first, in one pass over the bytes, and refuse before it starts.
+// Malformed markup is left for the reader to report.
+bool attributesWithinLimit(const QByteArray &xml)
+{
+    const qsizetype size = xml.size();
+    qsizetype i = 0;
+    const auto skipPast = [&](const char *end) {
+        const qsizetype at = xml.indexOf(end, i);
+        i = at < 0 ? size : at + qsizetype(qstrlen(end));
+    };
+    while ((i = xml.indexOf('<', i)) >= 0) {
+        ++i;
+        const QByteArrayView rest(xml.constData() + i, size - i);
+        if (rest.startsWith("!--")) {
+            skipPast("-->");
+        } else if (rest.startsWith("![CDATA[")) {
+            skipPast("]]>");
+        } else if (rest.startsWith("?")) {
+            skipPast("?>");
+        } else if (rest.startsWith("!")) {
+            skipPast(">"); // a document type declaration, refused anyway
+        } else {
+            int attributes = 0;
+            char quote = 0;
+            for (; i < size; ++i) {
+                const char c = xml.at(i);
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '=') {
+                    if (++attributes > SoapMessage::maxAttributes)
+                        return false;
+                } else if (c == '>' || c == '<') {
+                    break;
+                }
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -58,10 +103,33 @@ void SoapMessage::clear()
     faultText.clear();
 }
 
+bool SoapMessage::isXmlText(const QString &text)
+{
+    const QStringView view(text);
+    for (qsizetype i = 0; i < view.size(); ++i) {
+        const char16_t u = view.utf16()[i];
+        if (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r')
+            return false;
+        if (u == 0xfffe || u == 0xffff || QChar::isLowSurrogate(u))
+            return false;
+        if (QChar::isHighSurrogate(u)) {
+            if (i + 1 == view.size() || !QChar::isLowSurrogate(view.utf16()[i + 1]))
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 QByteArray SoapMessage::toXml() const
 {
     const QString encodingNs = QLatin1String(encodingNamespace);
     const QString xsiNs = QLatin1String(xsiNamespace);
+    // The writer would drop some of these characters silently and pass others on malformed.
+    for (const Argument &argument : args) {
+        if (!isXmlText(argument.value))
+            return {};
+    }
 
     QByteArray out;
     QXmlStreamWriter xml(&out);
@@ -73,12 +141,7 @@ QByteArray SoapMessage::toXml() const
     xml.writeStartElement(envelopeNs, QStringLiteral("Envelope"));
     xml.writeAttribute(envelopeNs, QStringLiteral("encodingStyle"), encodingNs);
     xml.writeStartElement(envelopeNs, QStringLiteral("Body"));
-    if (fault) {
-        xml.writeStartElement(envelopeNs, QStringLiteral("Fault"));
-        xml.writeTextElement(QStringLiteral("faultcode"), faultCodeText);
-        xml.writeTextElement(QStringLiteral("faultstring"), faultText);
-        xml.writeEndElement();
-    } else if (!method.isEmpty()) {
+    if (!method.isEmpty()) {
         writeStartElement(xml, QStringLiteral("m"), method, methodNs);
         int prefixes = 0;
         for (const Argument &argument : args) {
@@ -94,64 +157,79 @@ QByteArray SoapMessage::toXml() const
     xml.writeEndElement();
     xml.writeEndElement();
     xml.writeEndDocument();
-    return out;
+    return xml.hasError() ? QByteArray() : out;
 }
 
 bool SoapMessage::setContent(const QByteArray &data)
 {
     clear();
+    const auto invalid = [this] {
+        setFault(clientCode, QStringLiteral("SOAP structure invalid"));
+        return false;
+    };
+    if (!attributesWithinLimit(data))
+        return invalid();
+
+    // One loop over the tokens, the place in the tree kept in a few numbers: nothing here
+    // recurses, so no reply can exhaust the stack.
     QXmlStreamReader xml(data);
-    bool structureValid = false;
-
-    // SOAP forbids a document type declaration; refusing it also keeps entity tricks out.
-    bool dtd = false;
-    while (!xml.atEnd() && xml.readNext() != QXmlStreamReader::StartElement)
-        dtd = dtd || xml.tokenType() == QXmlStreamReader::DTD;
-
-    if (!xml.atEnd() && !dtd && isEnvelopeElement(xml, QLatin1String("Envelope"))) {
-        while (xml.readNextStartElement()) {
-            if (structureValid || !isEnvelopeElement(xml, QLatin1String("Body"))) {
-                xml.skipCurrentElement();
-                continue;
-            }
-            structureValid = true;
-            if (!xml.readNextStartElement())
-                continue; // an empty Body
-            if (isEnvelopeElement(xml, QLatin1String("Fault"))) {
-                fault = true;
+    int depth = 0;
+    bool envelope = false;
+    int bodies = 0;           // Body elements seen; only the first counts
+    bool inBody = false;      // inside the first Body
+    bool bodyElement = false; // the first Body holds an element
+    bool inFault = false;     // inside the Body's first element, a Fault
+    QString *field = nullptr; // faultcode or faultstring being read
+    int fieldDepth = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            // SOAP forbids it; refusing it also keeps entity tricks out.
+            return invalid();
+        case QXmlStreamReader::StartElement:
+            if (++depth > maxDepth)
+                return invalid();
+            if (depth == 1) {
+                envelope = isEnvelopeElement(xml, QLatin1String("Envelope"));
+            } else if (depth == 2 && envelope && isEnvelopeElement(xml, QLatin1String("Body"))) {
+                inBody = ++bodies == 1;
+            } else if (depth == 3 && inBody && !bodyElement) {
+                bodyElement = true;
+                inFault = fault = isEnvelopeElement(xml, QLatin1String("Fault"));
+            } else if (depth == 4 && inFault) {
                 // The children of Fault are unqualified, but some services qualify them.
-                while (xml.readNextStartElement()) {
-                    const QString text =
-                        xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                    if (xml.name() == QLatin1String("faultcode"))
-                        faultCodeText = text.trimmed();
-                    else if (xml.name() == QLatin1String("faultstring"))
-                        faultText = text;
-                }
-            } else {
-                method = xml.name().toString();
-                methodNs = xml.namespaceUri().toString();
-                while (xml.readNextStartElement()) {
-                    Argument argument{xml.name().toString(), xml.namespaceUri().toString(), {}};
-                    argument.value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-                    args.append(argument);
-                }
+                field = xml.name() == QLatin1String("faultcode")     ? &faultCodeText
+                        : xml.name() == QLatin1String("faultstring") ? &faultText
+                                                                     : nullptr;
+                fieldDepth = depth;
+                if (field)
+                    field->clear();
             }
-            while (xml.readNextStartElement())
-                xml.skipCurrentElement();
+            break;
+        case QXmlStreamReader::Characters:
+            if (field)
+                field->append(xml.text());
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth == fieldDepth)
+                field = nullptr;
+            if (depth == 3)
+                inFault = false;
+            if (depth == 2)
+                inBody = false;
+            --depth;
+            break;
+        default:
+            break;
         }
     }
-    // Well-formedness is judged on the whole document, not only on the part that was used.
-    while (!xml.atEnd())
-        xml.readNext();
 
     if (xml.hasError()) {
         setFault(clientCode, QStringLiteral("XML parse error"));
         return false;
     }
-    if (!structureValid || dtd) {
-        setFault(clientCode, QStringLiteral("SOAP structure invalid"));
-        return false;
-    }
+    if (!bodyElement)
+        return invalid();
+    faultCodeText = faultCodeText.trimmed();
     return true;
 }

@@ -13,21 +13,29 @@ class QNetworkReply;
 // Client of the provider's click-to-call web service, and home of the number recogniser.
 //
 // Requests go to the compiled-in endpoint (TINTELLE_SOAP_HOST, port 1664, path "/") unless the
-// settings hold "endpoint", an https URL read at each request. The server's certificate must be
-// trusted by the system store and match its name: certificate errors are logged, never ignored.
+// settings hold "endpoint", an https URL read at each request; "endpointca", read with it, names
+// a PEM file of certificate authorities trusted for that endpoint in addition to the system's.
+// The server's certificate must be trusted and match its name: certificate errors are logged,
+// never ignored.
 class WS : public QObject
 {
     Q_OBJECT
 
 public:
+    // Every call ends within this time from click2Call(), answered or not.
+    static constexpr int callDeadlineSeconds = 30;
+
     explicit WS(QObject *parent = nullptr);
     ~WS() override;
 
     // Sends one request for `called`, already in dial form, with the stored "login", "password"
     // and "number" (sent as calling and billingNumber). Returns at once; every request ends in
-    // exactly one click2CallResult(), also when the "endpoint" setting is unusable and nothing
-    // is sent. A request still in flight when the client is destroyed is abandoned silently.
+    // exactly one click2CallResult(), also when nothing is sent because the endpoint settings
+    // are unusable or a value holds a character that XML cannot carry. A request leaves at most
+    // once. A request still in flight when the client is destroyed is abandoned silently.
     void click2Call(const QString &called);
+    // Replaces callDeadlineSeconds for the following calls (tests, diagnostics).
+    void setDeadline(int seconds);
 
     // Searches `text` for the first callable number. Found: `text` becomes its digits and
     // `dialNumber` the form sent to the service. Not found: `text` is cleared and `dialNumber`
@@ -46,6 +54,11 @@ private slots:
     void sslErrors(QNetworkReply *qnr, const QList<QSslError> &errlist);
 
 private:
+    // Aims the transport at the configured endpoint; returns the request path, or a null string
+    // after failing the call with `error`.
+    QString aimTransport(QString *error);
+    void failLater(const QString &error);
+
     SoapHttpTransport transport;
     QSettings settings;
 };

@@ -4,9 +4,8 @@
 #include <utility>
 
 // The number rules without regular expressions, in time and memory linear in the text: a pasted
-// log of any size must never freeze the tray. Each unit is looked at a few times at most, no
-// candidate is copied, and of a candidate's digits only the first 30 are kept, enough to tell
-// every shape from a longer run.
+// log of any size must never freeze the tray. Each unit is looked at a few times at most, and
+// only candidates with enough digits for a shape are copied and normalised.
 
 namespace {
 
@@ -90,33 +89,11 @@ Candidate readCandidate(const UnitTable &table, const char16_t *text, qsizetype 
     return c;
 }
 
-// Digits of the normalised candidate, up to maxDigits + 2 of them; returns how many were kept.
-qsizetype candidateDigits(QStringView candidate, char16_t *digits)
-{
-    // Greedy brackets: from the first "(" to the last ")" after it, or nothing.
-    const qsizetype firstOpen = candidate.indexOf(u'(');
-    const qsizetype lastClose =
-        firstOpen < 0 ? -1 : firstOpen + candidate.sliced(firstOpen).lastIndexOf(u')');
-    const bool cut = lastClose > firstOpen;
-    qsizetype count = 0;
-    for (qsizetype i = 0; i < candidate.size() && count <= maxDigits; ++i) {
-        const char16_t u = candidate.utf16()[i];
-        if (cut && i == firstOpen) {
-            i = lastClose;
-        } else if (char16_t(u - u'0') < 10) {
-            digits[count++] = u;
-        } else if (u == u'+') {
-            digits[count++] = u'0';
-            digits[count++] = u'0';
-        }
-    }
-    return count;
-}
-
 enum class Shape { None, National, International, Short };
 
-Shape shapeOf(const char16_t *digits, qsizetype count)
+Shape shapeOf(QStringView digits)
 {
+    const qsizetype count = digits.size();
     if (count == 10 && digits[0] == u'0' && digits[1] != u'0')
         return Shape::National;
     if (count >= 12 && count <= maxDigits && digits[0] == u'0' && digits[1] == u'0')
@@ -134,8 +111,6 @@ QString &WS::extractNumber(QString &text, QString &dialNumber)
     const QStringView view(text);
     const char16_t *units = view.utf16();
     const qsizetype size = view.size();
-    // Room for a "+" that adds two zeros past the limit.
-    char16_t digits[maxDigits + 2];
 
     // Only candidates with a digit or a "+" can fit, and ordinary text has few: go from one such
     // unit to the next, and read just the candidates around them.
@@ -155,22 +130,18 @@ QString &WS::extractNumber(QString &text, QString &dialNumber)
         if (c.weight < 4)
             continue;
 
-        const qsizetype count = candidateDigits(view.sliced(i, c.end - i), digits);
-        const Shape shape = shapeOf(digits, count);
+        QString number = view.sliced(i, c.end - i).toString();
+        normalizeNumber(number);
+        const Shape shape = shapeOf(number);
         if (shape == Shape::None)
             continue;
 
-        const QString number(reinterpret_cast<const QChar *>(digits), count);
         // `text` first, then the dial form: when both are one string, the dial form is left.
-        if (shape == Shape::National) {
-            QString dial = QStringLiteral("0033");
-            dial.append(QStringView(digits + 1, count - 1));
-            text = number;
-            dialNumber = dial;
-        } else {
-            text = number;
-            dialNumber = number;
-        }
+        QString dial = number;
+        if (shape == Shape::National)
+            dial.replace(0, 1, QStringLiteral("0033"));
+        text = std::move(number);
+        dialNumber = std::move(dial);
         return text;
     }
     text.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "testprovider.h"
 #include "testsettings.h"
 
 #include <QLabel>
@@ -41,5 +42,6 @@ inline void storeAccount(const QString &endpoint,
     resetSettings({{QStringLiteral("login"), QStringLiteral("alice")},
                    {QStringLiteral("password"), password},
                    {QStringLiteral("number"), QStringLiteral("0140000000")},
-                   {QStringLiteral("endpoint"), endpoint}});
+                   {QStringLiteral("endpoint"), endpoint},
+                   {QStringLiteral("endpointca"), TestProvider::caPath()}});
 }

@@ -1,42 +1,22 @@
-#include "testcertificates.h"
 #include "testprovider.h"
 #include "testsettings.h"
 #include "ws.h"
 
-#include <QCoreApplication>
-#include <QMetaMethod>
 #include <QSignalSpy>
 #include <QSslError>
-#include <QTcpServer>
 #include <QTest>
-#include <QXmlStreamReader>
-#include <memory>
-
-using Misbehaviour = TestProvider::Misbehaviour;
-using Kind = TestCertificates::Kind;
 
 namespace {
 
-const QString login = QStringLiteral("alice");
-const QString password = QStringLiteral("secret");
-const QString number = QStringLiteral("0123456789");
-const QString called = QStringLiteral("0033612345678");
-
 QStringList sslLines;
-QtMessageHandler previousHandler = nullptr;
 
-void captureSslLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void captureSslLines(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtDebugMsg && message.startsWith(QLatin1String("SSL error:")))
         sslLines << message;
-    previousHandler(type, context, message);
 }
 
-struct Result
-{
-    bool success = false;
-    QString error;
-};
+const QString called = QStringLiteral("0033612345678");
 
 } // namespace
 
@@ -44,455 +24,158 @@ class TestWS : public QObject
 {
     Q_OBJECT
 
+    TestProvider provider;
+
 private slots:
-    void initTestCase();
-    void init();
-    void metaObjectContract();
     void outcome_data();
     void outcome();
-    void certificates_data();
-    void certificates();
-    void sslErrorsLoggedOncePerClient();
-    void connectionRefused();
-    void valuesSent_data();
-    void valuesSent();
-    void wireFormat();
-    void twoQuickCalls();
-    void destroyedMidFlight();
-    void endpointHonoured();
-    void endpointRefused_data();
-    void endpointRefused();
-
-private:
-    bool startProvider(const TestProvider::Options &options = TestProvider::Options());
-    Result call(WS &ws, const QString &number);
-
-    TestProvider provider;
 };
-
-void TestWS::initTestCase()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Tintelle"));
-    QCoreApplication::setApplicationName(QStringLiteral("Tintelle"));
-    const TestCertificates &certificates = TestCertificates::instance();
-    QVERIFY2(certificates.isValid(), qPrintable(certificates.errorString()));
-}
-
-void TestWS::init()
-{
-    provider.stop();
-    resetSettings();
-}
-
-// Connections by name and signal spies by index depend on this table.
-void TestWS::metaObjectContract()
-{
-    const QMetaObject &meta = WS::staticMetaObject;
-    QCOMPARE(meta.methodCount() - meta.methodOffset(), 3);
-    const struct
-    {
-        const char *signature;
-        QMetaMethod::MethodType type;
-        QMetaMethod::Access access;
-        QList<QByteArray> parameters;
-    } expected[] = {
-        {"click2CallResult(bool,QString)",
-         QMetaMethod::Signal,
-         QMetaMethod::Public,
-         {"success", "error"}},
-        {"wsResponse()", QMetaMethod::Slot, QMetaMethod::Private, {}},
-        {"sslErrors(QNetworkReply*,QList<QSslError>)",
-         QMetaMethod::Slot,
-         QMetaMethod::Private,
-         {"qnr", "errlist"}},
-    };
-    for (int i = 0; i < 3; ++i) {
-        const QMetaMethod method = meta.method(meta.methodOffset() + i);
-        QCOMPARE(method.methodSignature(), QByteArray(expected[i].signature));
-        QCOMPARE(method.methodType(), expected[i].type);
-        QCOMPARE(method.access(), expected[i].access);
-        QCOMPARE(method.parameterNames(), expected[i].parameters);
-    }
-}
-
-bool TestWS::startProvider(const TestProvider::Options &options)
-{
-    if (!provider.start(options)) {
-        qWarning() << provider.errorString();
-        return false;
-    }
-    resetSettings({{"login", login},
-                   {"password", password},
-                   {"number", number},
-                   {"endpoint", provider.url()}});
-    return true;
-}
-
-Result TestWS::call(WS &ws, const QString &dialNumber)
-{
-    QSignalSpy spy(&ws, &WS::click2CallResult);
-    ws.click2Call(dialNumber);
-    Result result;
-    if (!spy.wait(10000)) {
-        result.error = QStringLiteral("no result");
-        return result;
-    }
-    // Exactly one result per request: anything more must arrive with it or just after.
-    QTest::qWait(50);
-    if (spy.size() != 1) {
-        result.error = QStringLiteral("%1 results").arg(spy.size());
-        return result;
-    }
-    result.success = spy.first().at(0).toBool();
-    result.error = spy.first().at(1).toString();
-    return result;
-}
 
 void TestWS::outcome_data()
 {
-    QTest::addColumn<QString>("serverPassword");
-    QTest::addColumn<int>("misbehaviour");
-    QTest::addColumn<QString>("called");
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<bool>("prefixOnly");
+    QTest::addColumn<QString>("simulator");  // its options
+    QTest::addColumn<QVariantMap>("stored"); // over the account; null removes, %1 is the server
+    QTest::addColumn<QStringList>("calls");  // placed at once
+    QTest::addColumn<int>("requests");       // that the server saw
+    QTest::addColumn<QString>("error");      // of each call: "" success, "...*" a prefix
+    QTest::addColumn<QString>("path");       // that the server saw
+    QTest::addColumn<int>("sslError");       // logged
 
-    const int none = int(Misbehaviour::None);
-    QTest::addRow("success") << password << none << called << true << "" << false;
-    QTest::addRow("fault at HTTP 500")
-        << "other" << none << called << false << "Identifiant ou mot de passe incorrect" << false;
-    QTest::addRow("fault at HTTP 200") << "other" << int(Misbehaviour::FaultStatus200) << called
-                                       << false << "Identifiant ou mot de passe incorrect" << false;
-    QTest::addRow("empty called refused by the service")
-        << password << none << "" << false << "Numéro appelé manquant" << false;
-    QTest::addRow("fault with empty faultstring")
-        << password << int(Misbehaviour::EmptyFaultString) << called << false
-        << "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server)."
-        << false;
-    QTest::addRow("not XML") << password << int(Misbehaviour::NotXml) << called << false
-                             << "XML parse error" << false;
-    QTest::addRow("malformed XML") << password << int(Misbehaviour::MalformedXml) << called << false
-                                   << "XML parse error" << false;
-    QTest::addRow("not a SOAP envelope") << password << int(Misbehaviour::NotSoapEnvelope) << called
-                                         << false << "SOAP structure invalid" << false;
-    QTest::addRow("connection reset") << password << int(Misbehaviour::Reset) << called << false
-                                      << "Network transport error (" << true;
-    QTest::addRow("reply over the cap, announced")
-        << password << int(Misbehaviour::HugeBody) << called << false
-        << "Reply too large: more than 1048576 bytes" << false;
-    QTest::addRow("reply over the cap, unannounced")
-        << password << int(Misbehaviour::HugeBodyUnsized) << called << false
-        << "Reply too large: more than 1048576 bytes" << false;
+    const auto row = [](const char *name, const char *simulator, const QString &error,
+                        int requests = 1, const QVariantMap &stored = {},
+                        const QStringList &calls = {called}, const QString &path = "/",
+                        QSslError::SslError ssl = QSslError::NoError) {
+        QTest::newRow(name) << simulator << stored << calls << requests << error << path
+                            << int(ssl);
+    };
+    const QString cut = "La connexion a été coupée après l'envoi de la demande : l'appel a "
+                        "peut-être été lancé.";
+    const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
+                         "lancé.";
+    const QString large = "Reply too large: more than 65536 bytes";
+    const QString invalid = "SOAP structure invalid", refused = "Network transport error (*";
+    const QString unsendable = " contient un caractère qui ne peut pas être envoyé.";
+    const QString address = "Adresse du service invalide (réglage \"endpoint\" : *";
+    const QString file = "Le fichier de certificats \"%1\" (réglage \"endpointca\") ";
+    const QVariant none;
+    row("success", "", "");
+    row("two calls at once", "", "", 2, {}, {"0033611111111", "0033622222222"});
+    row("nothing stored", "", "", 1, {{"login", none}, {"password", none}, {"number", none}});
+    row("what XML escapes", "", "", 1,
+        {{"login", "é&<b>"}, {"password", "p&ss<wörd>\"' ]]> €\t"}, {"number", " +33 (0)1 "}});
+    row("fault at HTTP 500", "--password other", "Identifiant ou mot de passe incorrect");
+    row("fault at HTTP 200", "--password other --misbehave fault-status-200",
+        "Identifiant ou mot de passe incorrect");
+    row("empty called", "", "Numéro appelé manquant", 1, {}, {""});
+    row("empty faultstring", "--misbehave empty-faultstring",
+        "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server).");
+    row("long fault", "--misbehave long-fault", "Faute longue : ligne 1\nFaute longue : ligne 2*");
+    row("malformed XML", "--misbehave malformed-xml", "XML parse error");
+    row("not SOAP", "--misbehave not-soap", invalid);
+    row("deep, under the cap", "--misbehave deep", invalid);
+    row("many attributes, under the cap", "--misbehave many-attributes", invalid);
+    row("100 000 deep", "--misbehave deep --size 700000", large);
+    row("90 000 attributes", "--misbehave many-attributes --size 800000", large);
+    row("huge, unannounced", "--misbehave huge-body-unsized", large);
+    row("reset after the request", "--misbehave reset", cut);
+    row("closed after the request", "--misbehave close-after-request", cut);
+    row("silent", "--misbehave silent", late);
+    row("drip", "--misbehave drip", late);
+    row("self-signed", "--certificate self-signed", refused, 0, {}, {called}, {},
+        QSslError::SelfSignedCertificate);
+    row("expired", "--certificate expired", refused, 0, {}, {called}, {},
+        QSslError::CertificateExpired);
+    row("wrong host", "--certificate wrong-host", refused, 0, {}, {called}, {},
+        QSslError::HostNameMismatch);
+    row("CA not given", "", refused, 0, {{"endpointca", none}}, {called}, {},
+        QSslError::UnableToGetLocalIssuerCertificate);
+    row("CA file missing", "", file.arg("/none/ca.pem") + "ne peut pas être lu*", 0,
+        {{"endpointca", "/none/ca.pem"}});
+    row("CA file empty", "",
+        file.arg("/dev/null") + "ne contient aucun certificat. Aucune requête n'a été envoyée.", 0,
+        {{"endpointca", "/dev/null"}});
+    row("path and query", "", "", 1, {{"endpoint", "%1/soap/v1?client=tintelle"}}, {called},
+        "/soap/v1?client=tintelle");
+    // The network layer merges repeated slashes; the first segment must not become the host.
+    row("path beginning //", "", "", 1, {{"endpoint", "%1//x/soap"}}, {called}, "/x/soap");
+    row("http", "", address, 0, {{"endpoint", "http://127.0.0.1:1/"}});
+    row("no host", "", address, 0, {{"endpoint", "https:///soap"}});
+    row("control character", "", "L'identifiant" + unsendable, 0, {{"login", "a\x01"}});
+    row("lone surrogate", "", "Le mot de passe" + unsendable, 0, {{"password", QChar(0xd800)}});
+    row("U+FFFF", "", "Le numéro appelant" + unsendable, 0, {{"number", QChar(0xffff)}});
+    row("called unsendable", "", "Le numéro appelé" + unsendable, 0, {}, {QChar(0xdc00) + called});
 }
 
 void TestWS::outcome()
 {
-    QFETCH(QString, serverPassword);
-    QFETCH(int, misbehaviour);
-    QFETCH(QString, called);
-    QFETCH(bool, success);
-    QFETCH(QString, error);
-    QFETCH(bool, prefixOnly);
-
-    TestProvider::Options options;
-    options.password = serverPassword;
-    options.misbehaviour = Misbehaviour(misbehaviour);
-    QVERIFY(startProvider(options));
-
-    WS ws;
-    const Result result = call(ws, called);
-    QCOMPARE(result.success, success);
-    if (prefixOnly)
-        QVERIFY2(result.error.startsWith(error), qPrintable(result.error));
-    else
-        QCOMPARE(result.error, error);
-    QVERIFY(provider.requests().size() >= 1);
-}
-
-void TestWS::certificates_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("expectedError");
-
-    QTest::addRow("self-signed") << int(Kind::SelfSigned) << int(QSslError::SelfSignedCertificate);
-    QTest::addRow("expired") << int(Kind::Expired) << int(QSslError::CertificateExpired);
-    QTest::addRow("wrong host") << int(Kind::WrongHost) << int(QSslError::HostNameMismatch);
-    QTest::addRow("untrusted CA") << int(Kind::UntrustedCa)
-                                  << int(QSslError::UnableToGetLocalIssuerCertificate);
-}
-
-// A certificate the system does not trust stops the call before the password leaves.
-void TestWS::certificates()
-{
-    QFETCH(int, kind);
-    QFETCH(int, expectedError);
-
-    TestProvider::Options options;
-    options.certificate = Kind(kind);
-    QVERIFY(startProvider(options));
-
-    sslLines.clear();
-    previousHandler = qInstallMessageHandler(captureSslLines);
-    WS ws;
-    const Result result = call(ws, called);
-    qInstallMessageHandler(previousHandler);
-
-    QVERIFY(!result.success);
-    QVERIFY2(result.error.startsWith("Network transport error ("), qPrintable(result.error));
-    QVERIFY(!sslLines.isEmpty());
-    const QString expected = QSslError(QSslError::SslError(expectedError)).errorString();
-    QVERIFY2(sslLines.join('\n').contains(expected), qPrintable(sslLines.join('\n')));
-    QVERIFY(provider.requests().isEmpty());
-}
-
-void TestWS::sslErrorsLoggedOncePerClient()
-{
-    TestProvider::Options options;
-    options.certificate = Kind::SelfSigned;
-    QVERIFY(startProvider(options));
-
-    WS ws;
-    previousHandler = qInstallMessageHandler(captureSslLines);
-    sslLines.clear();
-    const Result first = call(ws, called);
-    const qsizetype linesOfFirst = sslLines.size();
-    sslLines.clear();
-    const Result second = call(ws, called);
-    qInstallMessageHandler(previousHandler);
-
-    QVERIFY(!first.success);
-    QVERIFY(!second.success);
-    QVERIFY(linesOfFirst > 0);
-    QCOMPARE(sslLines.size(), linesOfFirst);
-}
-
-void TestWS::connectionRefused()
-{
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
-    resetSettings({{"endpoint", QStringLiteral("https://127.0.0.1:%1/").arg(port)}});
-
-    WS ws;
-    const Result result = call(ws, called);
-    QVERIFY(!result.success);
-    QVERIFY2(result.error.startsWith("Network transport error ("), qPrintable(result.error));
-}
-
-void TestWS::valuesSent_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("called");
-    QTest::addColumn<bool>("success");
-
-    QTest::addRow("all stored") << QVariantMap{{"login", login},
-                                               {"password", password},
-                                               {"number", number}}
-                                << called << true;
-    QTest::addRow("nothing stored") << QVariantMap() << called << false;
-    QTest::addRow("empty called") << QVariantMap{{"login", login},
-                                                 {"password", password},
-                                                 {"number", number}}
-                                  << "" << false;
-    QTest::addRow("special characters") << QVariantMap{{"login", "é&<b>"},
-                                                       {"password", "p&ss<wörd>\"'  ]]> €"},
-                                                       {"number", " +33 (0)1 "}}
-                                        << "00 33 ; <6>" << true;
-    QTest::addRow("stored values of another type")
-        << QVariantMap{{"login", login}, {"password", password}, {"number", 123}} << called << true;
-}
-
-// What is stored goes out unchanged; calling and billingNumber are both the stored number.
-void TestWS::valuesSent()
-{
+    QFETCH(QString, simulator);
     QFETCH(QVariantMap, stored);
-    QFETCH(QString, called);
-    QFETCH(bool, success);
+    QFETCH(QStringList, calls);
+    QFETCH(int, requests);
+    QFETCH(QString, error);
+    QFETCH(QString, path);
+    QFETCH(int, sslError);
 
-    TestProvider::Options options;
-    options.login = stored.value("login", options.login).toString();
-    options.password = stored.value("password", options.password).toString();
-    QVERIFY(provider.start(options));
-    stored.insert("endpoint", provider.url());
-    resetSettings(stored);
-
-    WS ws;
-    QCOMPARE(call(ws, called).success, success);
-    QCOMPARE(provider.requests().size(), 1);
-    const QJsonObject sent = provider.requests().first();
-    for (const char *key : {"login", "password", "calling", "called", "billingNumber"})
-        QVERIFY2(sent.value(key).isString(), key);
-    QCOMPARE(sent.value("login").toString(), stored.value("login").toString());
-    QCOMPARE(sent.value("password").toString(), stored.value("password").toString());
-    QCOMPARE(sent.value("calling").toString(), stored.value("number").toString());
-    QCOMPARE(sent.value("billingNumber").toString(), stored.value("number").toString());
-    QCOMPARE(sent.value("called").toString(), called);
-}
-
-// The request element by element, namespaces included, as the service receives it.
-void TestWS::wireFormat()
-{
-    QVERIFY(startProvider());
-    WS ws;
-    QVERIFY(call(ws, called).success);
-    QCOMPARE(provider.requests().size(), 1);
-    const QJsonObject sent = provider.requests().first();
-    QCOMPARE(sent.value("httpMethod").toString(), QString("POST"));
-    QCOMPARE(sent.value("path").toString(), QString("/"));
-    QCOMPARE(sent.value("contentType").toString(), QString("text/xml;charset=utf-8"));
-    QCOMPARE(sent.value("soapAction").toString(), QString("\"\""));
-
-    const QString env = QStringLiteral("http://schemas.xmlsoap.org/soap/envelope/");
-    const QString enc = QStringLiteral("http://schemas.xmlsoap.org/soap/encoding/");
-    const QString xsi = QStringLiteral("http://www.w3.org/1999/XMLSchema-instance");
-    const QString xsd = QStringLiteral("http://www.w3.org/1999/XMLSchema");
-    QXmlStreamReader xml(sent.value("body").toString());
-
-    QVERIFY(xml.readNextStartElement());
-    QCOMPARE(xml.qualifiedName().toString(), QString("SOAP-ENV:Envelope"));
-    QCOMPARE(xml.namespaceUri().toString(), env);
-    QMap<QString, QString> declared;
-    for (const QXmlStreamNamespaceDeclaration &d : xml.namespaceDeclarations())
-        declared.insert(d.prefix().toString(), d.namespaceUri().toString());
-    const QMap<QString, QString> expectedDeclarations{
-        {"SOAP-ENV", env}, {"SOAP-ENC", enc}, {"xsi", xsi}, {"xsd", xsd}};
-    QCOMPARE(declared, expectedDeclarations);
-    QCOMPARE(xml.attributes().value(env, "encodingStyle").toString(), enc);
-
-    QVERIFY(xml.readNextStartElement());
-    QCOMPARE(xml.qualifiedName().toString(), QString("SOAP-ENV:Body"));
-    QCOMPARE(xml.namespaceUri().toString(), env);
-
-    QVERIFY(xml.readNextStartElement());
-    QCOMPARE(xml.name().toString(), QString("telephonyClick2CallDo"));
-    QCOMPARE(xml.namespaceUri().toString(), QString(TINTELLE_SOAP_NAMESPACE));
-
-    const QStringList names{"login", "password", "calling", "called", "billingNumber"};
-    const QStringList values{login, password, number, called, number};
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        QVERIFY(xml.readNextStartElement());
-        QCOMPARE(xml.qualifiedName().toString(), names.at(i));
-        QCOMPARE(xml.namespaceUri().toString(), QString());
-        QCOMPARE(xml.attributes().size(), 1);
-        QCOMPARE(xml.attributes().first().namespaceUri().toString(), xsi);
-        QCOMPARE(xml.attributes().first().name().toString(), QString("type"));
-        QCOMPARE(xml.attributes().first().value().toString(), QString("xsd:string"));
-        QCOMPARE(xml.readElementText(), values.at(i));
+    QVariantMap settings{{"login", "alice"},
+                         {"password", "secret"},
+                         {"number", "0123456789"},
+                         {"endpoint", "%1/"},
+                         {"endpointca", TestProvider::caPath()}};
+    for (auto it = stored.cbegin(); it != stored.cend(); ++it) {
+        if (it->isNull())
+            settings.remove(it.key());
+        else
+            settings.insert(it.key(), *it);
     }
-    QVERIFY(!xml.readNextStartElement()); // end of the method element
-    QVERIFY(!xml.readNextStartElement()); // end of Body
-    QVERIFY(!xml.readNextStartElement()); // end of Envelope
-    while (!xml.atEnd())
-        xml.readNext();
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-}
-
-void TestWS::twoQuickCalls()
-{
-    TestProvider::Options options;
-    options.delayMs = 200;
-    QVERIFY(startProvider(options));
+    QVERIFY2(provider.start({settings["login"].toString(), settings["password"].toString(), "none",
+                             0, simulator.split(' ', Qt::SkipEmptyParts)}),
+             qPrintable(provider.errorString()));
+    settings["endpoint"] = settings["endpoint"].toString().replace("%1", provider.url(QString()));
+    resetSettings(settings);
+    sslLines.clear();
+    qInstallMessageHandler(captureSslLines);
 
     WS ws;
-    QSignalSpy spy(&ws, &WS::click2CallResult);
-    ws.click2Call("0033611111111");
-    ws.click2Call("0033622222222");
-    QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 2, 10000);
+    ws.setDeadline(2);
+    QSignalSpy results(&ws, &WS::click2CallResult);
+    for (const QString &number : calls)
+        ws.click2Call(number);
+    QCOMPARE(results.size(), 0); // never from inside click2Call()
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), calls.size(), 10000);
     QTest::qWait(100);
-    QCOMPARE(spy.size(), 2);
-    QCOMPARE(spy.at(0).at(0).toBool(), true);
-    QCOMPARE(spy.at(1).at(0).toBool(), true);
+    QCOMPARE(results.size(), calls.size());
+    for (const QList<QVariant> &result : results) {
+        const QString text = result.at(1).toString();
+        QVERIFY2(result.at(0).toBool() == error.isEmpty() &&
+                     (error.endsWith('*') ? text.startsWith(error.chopped(1)) : text == error),
+                 qPrintable(text));
+    }
+    const QString ssl = QSslError(QSslError::SslError(sslError)).errorString();
+    QVERIFY(sslError ? sslLines.join('\n').contains(ssl) : sslLines.isEmpty());
 
-    QStringList calledNumbers;
-    for (const QJsonObject &request : provider.requests())
-        calledNumbers << request.value("called").toString();
-    calledNumbers.sort();
-    QCOMPARE(calledNumbers, QStringList({"0033611111111", "0033622222222"}));
-}
-
-// The call dialog may close while a call is in flight: nothing may come of it afterwards.
-void TestWS::destroyedMidFlight()
-{
-    TestProvider::Options options;
-    options.delayMs = 500;
-    QVERIFY(startProvider(options));
-
-    int results = 0;
-    QObject receiver;
-    auto ws = std::make_unique<WS>();
-    connect(ws.get(), &WS::click2CallResult, &receiver, [&results] { ++results; });
-    ws->click2Call(called);
-    QVERIFY(provider.waitForRequests(1));
-    ws.reset();
-    QTest::qWait(800);
-    QCOMPARE(results, 0);
-
-    // The next client works as usual.
-    WS next;
-    QVERIFY(call(next, called).success);
-}
-
-void TestWS::endpointHonoured()
-{
-    QVERIFY(startProvider());
-    resetSettings({{"login", login},
-                   {"password", password},
-                   {"number", number},
-                   {"endpoint", provider.url("/soap/v1?client=tintelle")}});
-    WS ws;
-    QVERIFY(call(ws, called).success);
-    QCOMPARE(provider.requests().size(), 1);
-    QCOMPARE(provider.requests().first().value("path").toString(),
-             QString("/soap/v1?client=tintelle"));
-
-    // Read at each request: the next one follows the store.
-    QSettings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
-        .setValue("endpoint", provider.url("/other"));
-    QVERIFY(call(ws, called).success);
-    QCOMPARE(provider.requests().size(), 2);
-    QCOMPARE(provider.requests().at(1).value("path").toString(), QString("/other"));
-}
-
-void TestWS::endpointRefused_data()
-{
-    QTest::addColumn<QString>("endpoint");
-
-    // %1 is the port of a plain listener that must never see a connection.
-    QTest::addRow("http") << "http://127.0.0.1:%1/";
-    QTest::addRow("upper-case http") << "HTTP://127.0.0.1:%1/";
-    QTest::addRow("no scheme") << "127.0.0.1:%1";
-    QTest::addRow("other scheme") << "ftp://127.0.0.1:%1/";
-    QTest::addRow("no host") << "https:///soap";
-    QTest::addRow("malformed") << "https://127.0.0.1:%1:/ x";
-    QTest::addRow("bad port") << "https://127.0.0.1:99999/";
-    QTest::addRow("empty") << "";
-}
-
-// The password never goes anywhere but to an https endpoint.
-void TestWS::endpointRefused()
-{
-    QFETCH(QString, endpoint);
-
-    QTcpServer listener;
-    QVERIFY(listener.listen(QHostAddress::LocalHost));
-    if (endpoint.contains("%1"))
-        endpoint = endpoint.arg(listener.serverPort());
-    resetSettings({{"login", login}, {"password", password}, {"endpoint", endpoint}});
-
-    WS ws;
-    QSignalSpy spy(&ws, &WS::click2CallResult);
-    ws.click2Call(called);
-    QCOMPARE(spy.size(), 0); // never from inside click2Call()
-    QVERIFY(spy.wait(5000));
-    QTest::qWait(100);
-    QCOMPARE(spy.size(), 1);
-    QCOMPARE(spy.first().at(0).toBool(), false);
-    const QString error = spy.first().at(1).toString();
-    QVERIFY2(error.startsWith("Adresse du service invalide"), qPrintable(error));
-    QVERIFY2(error.contains(endpoint), qPrintable(error));
-    QVERIFY(!listener.hasPendingConnections());
-    QVERIFY(!listener.waitForNewConnection(100));
+    // What the server saw; the whole request once. It accepts only the stored account.
+    const QList<QJsonObject> seen = provider.requests();
+    QCOMPARE(seen.size(), requests);
+    for (const QJsonObject &request : seen) {
+        QVERIFY(calls.contains(request["called"].toString()));
+        QCOMPARE(request["path"].toString(), path);
+    }
+    if (QTest::currentDataTag() != QLatin1String("success"))
+        return;
+    const QString request = seen[0]["httpMethod"].toString() + ' ' +
+                            seen[0]["contentType"].toString() + ' ' +
+                            seen[0]["soapAction"].toString() + ' ' +
+                            seen[0]["connection"].toString() + '\n' + seen[0]["body"].toString();
+    const QString value = R"(<%1 xsi:type="xsd:string">%2</%1>)";
+    const QString expectedWire =
+        R"(POST text/xml;charset=utf-8 "" close
+<?xml version="1.0" encoding="UTF-8"?><SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/" xmlns:SOAP-ENC="http://schemas.xmlsoap.org/soap/encoding/" xmlns:xsi="http://www.w3.org/1999/XMLSchema-instance" xmlns:xsd="http://www.w3.org/1999/XMLSchema" SOAP-ENV:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><SOAP-ENV:Body><m:telephonyClick2CallDo xmlns:m=")" TINTELLE_SOAP_NAMESPACE
+        "\">" +
+        value.arg("login", "alice") + value.arg("password", "secret") +
+        value.arg("calling", "0123456789") + value.arg("called", called) +
+        value.arg("billingNumber", "0123456789") +
+        "</m:telephonyClick2CallDo></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+    QCOMPARE(request, expectedWire);
 }
 
 QTEST_GUILESS_MAIN(TestWS)

@@ -1,85 +1,39 @@
 #pragma once
 
-#include "testcertificates.h"
-
 #include <QJsonObject>
-#include <QList>
 #include <QProcess>
-#include <QString>
 #include <QTemporaryDir>
 
-// The provider simulator (tintelle-provider-sim) run as a child process on 127.0.0.1 with a
-// throwaway certificate, for tests that need the real HTTPS service:
-//
-//     TestProvider provider;
-//     QVERIFY2(provider.start(), qPrintable(provider.errorString()));
-//     QSettings().setValue("endpoint", provider.url());
-//     ... place the call ...
-//     QVERIFY(provider.waitForRequests(1));
-//     QCOMPARE(provider.requests().first().value("called").toString(), "0033612345678");
-//
-// start() also makes this process trust the test CA (TestCertificates::trustTestCa()). The
-// simulator accepts the call only when login and password match the options, and answers a
-// SOAP fault at HTTP 500 otherwise ("Identifiant ou mot de passe incorrect"), or when the called
-// number is empty ("Numéro appelé manquant"). The destructor stops the process.
+// The provider simulator (tintelle-provider-sim) as a child process on 127.0.0.1, serving with its
+// throwaway CA: aim "endpoint" at url() and "endpointca" at caPath(). Stopped when destroyed.
 class TestProvider
 {
 public:
-    // Deliberate faults of the server's answer.
-    enum class Misbehaviour {
-        None,
-        MalformedXml,     // 200 with a truncated envelope
-        NotXml,           // 200 with plain text
-        NotSoapEnvelope,  // 200 with well-formed XML that is no SOAP envelope
-        EmptyFaultString, // 500 with a fault whose faultstring is empty
-        FaultStatus200,   // faults go out with status 200 instead of 500
-        HugeBody,         // 200 with an 8 MiB success envelope, Content-Length announced
-        HugeBodyUnsized,  // the same without Content-Length, ended by closing
-        Reset,            // the connection is reset once the request has been read
-    };
-
     struct Options
     {
-        QString login = QStringLiteral("alice");
-        QString password = QStringLiteral("secret");
-        TestCertificates::Kind certificate = TestCertificates::Kind::Valid;
-        Misbehaviour misbehaviour = Misbehaviour::None;
-        int delayMs = 0; // wait before answering each request
+        QString login = QStringLiteral("alice"), password = QStringLiteral("secret");
+        QString misbehaviour = QStringLiteral("none"); // --misbehave
+        int delayMs = 0;                               // before each answer
+        QStringList arguments;                         // more, e.g. {"--certificate", "expired"}
     };
 
-    TestProvider();
-    ~TestProvider();
-    TestProvider(const TestProvider &) = delete;
-    TestProvider &operator=(const TestProvider &) = delete;
-
-    // Starts the simulator and waits until it listens (a few hundred ms at most). A running one
-    // is stopped first; the request log starts empty.
+    ~TestProvider() { stop(); }
+    // Starts it anew, with an empty log; false when it does not listen.
     bool start(const Options &options);
-    bool start() { return start(Options()); }
+    bool start();
     void stop();
-    bool isRunning() const;
     QString errorString() const { return error; }
-
-    quint16 port() const { return listeningPort; }
-    // "https://127.0.0.1:PORT" + path: the value for the "endpoint" setting.
+    // "https://127.0.0.1:PORT" + path.
     QString url(const QString &path = QStringLiteral("/")) const;
-
-    // Requests read so far, oldest first, one object per request with the string members
-    // "login", "password", "calling", "called", "billingNumber" (null when the element was
-    // missing), "namespace" and "method" (the Body's first element), "contentType",
-    // "soapAction" (null when no SOAPAction header came), "httpMethod", "path", "body" (the raw
-    // XML), and "error" when the body was no SOAP call. A client whose TLS handshake failed
-    // leaves no entry.
+    // The CA of every simulator of this process, made by the first start().
+    static QString caPath();
+    // The requests read so far, oldest first, as the simulator logs them (its --log).
     QList<QJsonObject> requests() const;
-    // Runs the event loop until at least `count` requests have been read.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
-
-    // The simulator executable: $TINTELLE_PROVIDER_SIM, else the one built with the tests.
-    static QString simulatorPath();
 
 private:
     QProcess process;
     QTemporaryDir dir;
-    quint16 listeningPort = 0;
+    quint16 port = 0;
     QString error;
 };

@@ -1,3 +1,4 @@
+#include "providerpki.h"
 #include "providerserver.h"
 
 #include <QCommandLineParser>
@@ -17,6 +18,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
                                   QStringLiteral("port"), QStringLiteral("0"));
+    const QCommandLineOption pki(
+        QStringLiteral("pki"),
+        QStringLiteral("Serve with a throwaway CA kept in this directory, made there if absent: "
+                       "ca.pem (to trust), server.pem, server.key and the refused kinds."),
+        QStringLiteral("dir"));
+    const QCommandLineOption certificate(
+        QStringLiteral("certificate"),
+        QStringLiteral("With --pki, the certificate to serve: %1.")
+            .arg(ProviderPki::kindNames().join(QStringLiteral(", "))),
+        QStringLiteral("kind"), QStringLiteral("valid"));
     const QCommandLineOption cert(QStringLiteral("cert"),
                                   QStringLiteral("PEM server certificate (chain)."),
                                   QStringLiteral("file"));
@@ -39,17 +50,35 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer wrongly on purpose: %1.")
             .arg(ProviderServer::misbehaviourNames().join(QStringLiteral(", "))),
         QStringLiteral("mode"), QStringLiteral("none"));
+    const QCommandLineOption size(
+        QStringLiteral("size"),
+        QStringLiteral("Size of the deep, many-attributes and long-fault replies."),
+        QStringLiteral("bytes"), QStringLiteral("65000"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Report TLS and protocol trouble on stderr."));
-    parser.addOptions({port, cert, key, login, password, log, delay, misbehave, verbose});
+    parser.addOptions(
+        {port, pki, certificate, cert, key, login, password, log, delay, misbehave, size, verbose});
     parser.process(app);
 
     const auto fail = [](const QString &message) {
         std::fprintf(stderr, "tintelle-provider-sim: %s\n", qUtf8Printable(message));
         return 2;
     };
-    if (!parser.isSet(cert) || !parser.isSet(key))
-        return fail(QStringLiteral("--cert and --key are required"));
+    QString certificatePath = parser.value(cert);
+    QString keyPath = parser.value(key);
+    if (parser.isSet(pki)) {
+        const ProviderPki authority(parser.value(pki));
+        ProviderPki::Kind kind;
+        if (!ProviderPki::kindFromName(parser.value(certificate), &kind))
+            return fail(QStringLiteral("unknown --certificate kind"));
+        QString error;
+        if (!authority.ensure(&error))
+            return fail(error);
+        certificatePath = authority.certificatePath(kind);
+        keyPath = authority.keyPath();
+    } else if (!parser.isSet(cert) || !parser.isSet(key)) {
+        return fail(QStringLiteral("--pki, or --cert and --key, are required"));
+    }
     bool ok = false;
     const uint portNumber = parser.value(port).toUInt(&ok);
     if (!ok || portNumber > 65535)
@@ -61,13 +90,16 @@ int main(int argc, char *argv[])
     options.delayMs = parser.value(delay).toInt(&ok);
     if (!ok || options.delayMs < 0)
         return fail(QStringLiteral("bad --delay"));
+    options.replySize = parser.value(size).toInt(&ok);
+    if (!ok || options.replySize < 0)
+        return fail(QStringLiteral("bad --size"));
     if (!ProviderServer::misbehaviourFromName(parser.value(misbehave), &options.misbehaviour))
         return fail(QStringLiteral("unknown --misbehave mode"));
     options.verbose = parser.isSet(verbose);
 
     ProviderServer server(options);
     QString error;
-    if (!server.listen(quint16(portNumber), parser.value(cert), parser.value(key), &error))
+    if (!server.listen(quint16(portNumber), certificatePath, keyPath, &error))
         return fail(error);
     std::printf("listening on %u\n", unsigned(server.port()));
     std::fflush(stdout);

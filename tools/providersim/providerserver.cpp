@@ -27,6 +27,12 @@ const QList<QPair<QString, ProviderServer::Misbehaviour>> &misbehaviours()
         {QStringLiteral("huge-body"), M::HugeBody},
         {QStringLiteral("huge-body-unsized"), M::HugeBodyUnsized},
         {QStringLiteral("reset"), M::Reset},
+        {QStringLiteral("close-after-request"), M::CloseAfterRequest},
+        {QStringLiteral("silent"), M::Silent},
+        {QStringLiteral("drip"), M::Drip},
+        {QStringLiteral("deep"), M::Deep},
+        {QStringLiteral("many-attributes"), M::ManyAttributes},
+        {QStringLiteral("long-fault"), M::LongFault},
     };
     return list;
 }

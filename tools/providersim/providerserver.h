@@ -17,22 +17,29 @@ public:
     // How requests are answered; everything but None is a deliberate fault.
     enum class Misbehaviour {
         None,
-        MalformedXml,     // 200 with a truncated envelope
-        NotXml,           // 200 with plain text
-        NotSoapEnvelope,  // 200 with well-formed XML that is no SOAP envelope
-        EmptyFaultString, // 500 with a fault whose faultstring is empty
-        FaultStatus200,   // faults go out with status 200 instead of 500
-        HugeBody,         // 200 with an 8 MiB body announced by Content-Length
-        HugeBodyUnsized,  // the same body without Content-Length, ended by closing
-        Reset,            // the connection is reset once the request has been read
+        MalformedXml,      // 200 with a truncated envelope
+        NotXml,            // 200 with plain text
+        NotSoapEnvelope,   // 200 with well-formed XML that is no SOAP envelope
+        EmptyFaultString,  // 500 with a fault whose faultstring is empty
+        FaultStatus200,    // faults go out with status 200 instead of 500
+        HugeBody,          // 200 with an 8 MiB body announced by Content-Length
+        HugeBodyUnsized,   // the same body without Content-Length, ended by closing
+        Reset,             // the connection is reset once the request has been read
+        CloseAfterRequest, // the connection is closed once the request has been read
+        Silent,            // the request is read and never answered
+        Drip,              // the right answer, one byte a second
+        Deep,              // 200 with elements nested as deep as the reply size allows
+        ManyAttributes,    // 200 with one element holding as many attributes as fit
+        LongFault,         // 500 with a fault whose faultstring fills the reply size in lines
     };
 
     struct Options
     {
         QString login;
         QString password;
-        QString logPath; // empty: no log
-        int delayMs = 0; // wait before answering
+        QString logPath;       // empty: no log
+        int delayMs = 0;       // wait before answering
+        int replySize = 65000; // of the Deep, ManyAttributes and LongFault replies, in bytes
         Misbehaviour misbehaviour = Misbehaviour::None;
         bool verbose = false; // TLS and protocol trouble on stderr
     };

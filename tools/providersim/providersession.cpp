@@ -137,6 +137,47 @@ QByteArray reason(int status)
     }
 }
 
+// Hostile replies of about `size` bytes, well-formed unless cut off.
+QByteArray deep(int size)
+{
+    const QByteArray head =
+        envelope([](QXmlStreamWriter &xml) { xml.writeEmptyElement(QStringLiteral("at")); });
+    const qsizetype at = head.indexOf("<at/>");
+    const qsizetype levels = qMax<qsizetype>(1, (size - head.size()) / 7);
+    return head.left(at) + QByteArray("<a>").repeated(levels) +
+           QByteArray("</a>").repeated(levels) + head.mid(at + 5);
+}
+
+QByteArray manyAttributes(int size)
+{
+    const QByteArray head =
+        envelope([](QXmlStreamWriter &xml) { xml.writeEmptyElement(QStringLiteral("at")); });
+    const qsizetype at = head.indexOf("<at/>");
+    QByteArray element = "<r";
+    for (int i = 0; element.size() + head.size() + 16 < size; ++i)
+        element += " a" + QByteArray::number(i) + "=\"\"";
+    return head.left(at) + element + "/>" + head.mid(at + 5);
+}
+
+QByteArray longFault(int size)
+{
+    QString text;
+    for (int line = 1; text.size() + 600 < size; ++line)
+        text += QStringLiteral("Faute longue : ligne %1\n").arg(line);
+    return fault(QStringLiteral("SOAP-ENV:Server"), text);
+}
+
+QByteArray httpResponse(int status, const QByteArray &content)
+{
+    const bool xml = content.startsWith("<");
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
+    out += xml ? "Content-Type: text/xml; charset=utf-8\r\n"
+               : "Content-Type: text/plain; charset=utf-8\r\n";
+    out += "Content-Length: " + QByteArray::number(content.size()) + "\r\n";
+    out += "Connection: close\r\n\r\n";
+    return out + content;
+}
+
 QJsonValue argument(const Call &call, const QString &name)
 {
     const auto it = call.arguments.constFind(name);
@@ -231,6 +272,7 @@ void ProviderSession::handleRequest()
     entry.insert(QStringLiteral("httpMethod"), QString::fromLatin1(method));
     entry.insert(QStringLiteral("path"), QString::fromLatin1(target));
     entry.insert(QStringLiteral("contentType"), QString::fromLatin1(header("content-type")));
+    entry.insert(QStringLiteral("connection"), QString::fromLatin1(header("connection")));
     bool actionSent = false;
     for (const auto &h : headers)
         actionSent = actionSent || h.first == "soapaction";
@@ -305,21 +347,42 @@ void ProviderSession::answer()
     case M::Reset:
         resetConnection();
         break;
+    case M::CloseAfterRequest:
+        socket->disconnectFromHost();
+        break;
+    case M::Silent:
+        break;
+    case M::Drip:
+        dripping = httpResponse(status, reply);
+        dripMore();
+        break;
+    case M::Deep:
+        send(200, deep(server->options().replySize));
+        break;
+    case M::ManyAttributes:
+        send(200, manyAttributes(server->options().replySize));
+        break;
+    case M::LongFault:
+        send(500, longFault(server->options().replySize));
+        break;
     }
 }
 
 void ProviderSession::send(int status, const QByteArray &content)
 {
-    const bool xml = content.startsWith("<");
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
-    out += xml ? "Content-Type: text/xml; charset=utf-8\r\n"
-               : "Content-Type: text/plain; charset=utf-8\r\n";
-    out += "Content-Length: " + QByteArray::number(content.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
-    out += content;
     disconnect(socket, &QSslSocket::readyRead, this, &ProviderSession::readRequest);
-    socket->write(out);
+    socket->write(httpResponse(status, content));
     socket->disconnectFromHost();
+}
+
+void ProviderSession::dripMore()
+{
+    socket->write(dripping.left(1));
+    dripping.remove(0, 1);
+    if (dripping.isEmpty())
+        socket->disconnectFromHost();
+    else
+        QTimer::singleShot(1000, this, &ProviderSession::dripMore);
 }
 
 // A well-formed success reply padded to 8 MiB: a client without a size limit would take it as a

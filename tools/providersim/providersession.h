@@ -27,6 +27,7 @@ private:
     void sendHuge(bool sized);
     void streamMore();
     void resetConnection();
+    void dripMore();
 
     QSslSocket *socket;
     ProviderServer *server;
@@ -43,4 +44,5 @@ private:
     QByteArray reply;
 
     qint64 hugeLeft = 0;
+    QByteArray dripping; // what is left to drip
 };
