@@ -74,6 +74,7 @@ session_cleanup()
 {
     local status=$? i pid
     trap - EXIT INT TERM HUP
+    set +e
     for ((i = ${#session_pids[@]} - 1; i >= 0; i--)); do
         pid=${session_pids[i]}
         # Only children of this shell: an ended PID may already name something else.
@@ -131,8 +132,9 @@ session_start_x()
     done
     [ -n "$n" ] || session_fail "no free display number"
     export DISPLAY=:$n
-    # Xvfb keeps the lock open until it exits; this shell lets go of its own copy below.
-    session_spawn xvfb Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -nolisten local
+    # Xvfb keeps the lock open until it exits; this shell lets go of its own copy below. Without
+    # -noreset the server would reset when the readiness probe disconnects, and refuse the next.
+    session_spawn xvfb Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -nolisten local -noreset
     exec {session_lock_fd}>&-
     session_wait_until 20 "Xvfb to accept connections on $DISPLAY" session_display_ready
     [ "${1:-}" = --bare ] && return
@@ -255,16 +257,8 @@ session_open_tray_menu()
     session_wait_until 20 "the tray menu to show" session_new_popup "$before"
 }
 
-# Mapped override-redirect windows (menus), as the X server lists them.
-session_popups()
-{
-    local id
-    for id in $(xwininfo -root -children | awk '/^ +0x/ {print $1}'); do
-        xwininfo -id "$id" -wm 2>/dev/null | grep -q 'Override Redirect State: yes' &&
-            xwininfo -id "$id" | grep -q 'IsViewable' && echo "$id"
-    done
-    return 0
-}
+# Visible windows right below the root: menus, and the frames of managed windows.
+session_popups() { xdotool search --maxdepth 1 --onlyvisible --name '' 2>/dev/null || true; }
 
 session_new_popup()
 {

@@ -39,6 +39,7 @@ e2e_wait_app_exit()
 e2e_quit()
 {
     session_open_tray_menu "$@"
+    session_log "the tray menu shows"
     xdotool key Up Return
     e2e_wait_app_exit
     e2e_expect_eq "exit status after the quit entry" "$E2E_STATUS" 0
