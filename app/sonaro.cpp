@@ -4,15 +4,40 @@
 #include "calldialoglock.h"
 #include "edition.h"
 #include "setupdialog.h"
+#include "ws.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLineEdit>
+#include <QTimer>
+#include <chrono>
 
 namespace {
+
+// At login the notification area often comes up after the programs started with the session.
+constexpr std::chrono::seconds systemTrayWait(60);
+constexpr std::chrono::seconds systemTrayPoll(1);
+
+// True once the desktop offers a notification area, false when none came within the wait.
+bool waitForSystemTray()
+{
+    const QDeadlineTimer deadline(systemTrayWait);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start(systemTrayPoll);
+    loop.exec();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 // The password is kept in clear, so on Unix the settings file must be its owner's alone, as the
 // per-user registry is on Windows. The file is created private before anything is written to it.
@@ -54,7 +79,7 @@ bool Sonaro::start()
 
 bool Sonaro::initTray()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable() && !waitForSystemTray()) {
         qDebug() << "No systray available. Exiting.";
         return false;
     }
@@ -102,6 +127,24 @@ bool Sonaro::quit()
 {
     QCoreApplication::quit();
     return false;
+}
+
+void Sonaro::openCallDialog(const QString &text)
+{
+    if (!callDialogLock().tryLock())
+        return;
+    QString display = text;
+    QString dial;
+    WS::extractNumber(display, dial);
+    CallDialog dialog(dial, display, nullptr);
+    dialog.show();
+    // On the empty page what the user types goes into the field; with a number, Enter calls.
+    auto *field = dialog.findChild<QLineEdit *>(QStringLiteral("numberEdit"));
+    if (dial.isEmpty() && field)
+        field->setFocus(Qt::OtherFocusReason);
+    dialog.raise();
+    dialog.activateWindow();
+    dialog.exec();
 }
 
 void Sonaro::setupUI()
