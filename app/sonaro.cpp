@@ -4,16 +4,40 @@
 #include "edition.h"
 #include "settingskeys.h"
 #include "setupdialog.h"
+#include "ws.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
+#include <chrono>
 
 namespace {
+
+// At login the notification area often comes up after the programs started with the session.
+constexpr std::chrono::seconds systemTrayWait(60);
+constexpr std::chrono::seconds systemTrayPoll(1);
+
+// True once the desktop offers a notification area, false when none came within the wait.
+bool waitForSystemTray()
+{
+    const QDeadlineTimer deadline(systemTrayWait);
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (QSystemTrayIcon::isSystemTrayAvailable() || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start(systemTrayPoll);
+    loop.exec();
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 // The password is kept in clear, so on Unix the settings file and its folder must be their
 // owner's alone, as the per-user registry is on Windows. Both are made private before anything
@@ -71,7 +95,7 @@ bool Sonaro::start()
 
 bool Sonaro::initTray()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable() && !waitForSystemTray()) {
         qDebug() << "No systray available. Exiting.";
         return false;
     }
@@ -125,6 +149,14 @@ bool Sonaro::quit()
 {
     QCoreApplication::quit();
     return false;
+}
+
+void Sonaro::openCallDialog(const QString &text)
+{
+    QString display = text;
+    QString dial;
+    WS::extractNumber(display, dial);
+    CallDialog::open(dial, display, CallDialog::Opening::ByUser);
 }
 
 void Sonaro::setupUI()

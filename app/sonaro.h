@@ -19,8 +19,9 @@ public:
     explicit Sonaro(QObject *parent = nullptr);
     ~Sonaro() override;
 
-    // Runs the first-run setup when no login is stored, then sets the tray up. False when the
-    // program must end with exit status 1: still no login, or no system tray.
+    // Runs the first-run setup when no login is stored, then sets the tray up, waiting up to a
+    // minute for a notification area that comes up after the program. False when the program
+    // must end with exit status 1: still no login, or still no system tray.
     bool start();
 
 public slots:
@@ -28,6 +29,10 @@ public slots:
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
+    // Opens the call dialog on the first number recognised in `text`, or the empty one when it
+    // holds none, in front and ready for Enter: it answers a user's action (a link, another
+    // start). Nothing opens while a call dialog is open.
+    void openCallDialog(const QString &text);
 
 private slots:
     void setupUI();

@@ -5,7 +5,8 @@
 # resolved path, so the branded copy is a real file whose name contains "sonaro" (a symbolic link
 # would resolve back to tintelle).
 
-if(NOT (UNIX AND NOT APPLE))
+option(TINTELLE_PACKAGING "Install rules and Debian packages (needs ImageMagick, gzip)" OFF)
+if(NOT TINTELLE_PACKAGING OR NOT (UNIX AND NOT APPLE))
     return()
 endif()
 
@@ -61,6 +62,7 @@ foreach(pair "tintelle;Tintelle;~/.config/Tintelle/Tintelle.conf"
     list(GET pair 0 PACKAGE)
     list(GET pair 1 EDITION)
     list(GET pair 2 SETTINGS)
+    set(DESKTOP org.tintelle.${EDITION}.desktop)
     set(PROGRAM ${PACKAGE})
     set(VERSION ${PROJECT_VERSION})
     set(MAINTAINER ${TINTELLE_PACKAGE_MAINTAINER})
@@ -74,10 +76,22 @@ endforeach()
 
 add_custom_target(tintelle_linux_data ALL DEPENDS ${tintelle_icons} ${sonaro_icons} ${docs})
 
-# Installs one edition's menu entry, AppStream data, icons, manual page and package documents.
+# Installs one edition's menu entry, autostart entry, AppStream data, icons, manual page and
+# package documents.
 function(tintelle_install_edition component app program)
     install(FILES ${linux_src}/${app}.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT ${component})
+    # The session starts what it finds in the system's xdg/autostart: /etc/xdg/autostart for the
+    # /usr prefix (so in the packages), <prefix>/etc/xdg/autostart for any other, as
+    # GNUInstallDirs places the system configuration. Decided at install time, since
+    # `cmake --install --prefix` and CPack choose the prefix after configuration.
+    install(CODE "
+        set(autostart \"\${CMAKE_INSTALL_PREFIX}/etc/xdg/autostart\")
+        if(CMAKE_INSTALL_PREFIX MATCHES \"^/usr/?\$\")
+            set(autostart /etc/xdg/autostart)
+        endif()
+        file(INSTALL \"${linux_src}/autostart/${app}.desktop\" DESTINATION \"\${autostart}\")"
+        COMPONENT ${component})
     install(FILES ${linux_src}/${app}.metainfo.xml
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT ${component})
     foreach(size IN LISTS icon_sizes)
@@ -126,6 +140,14 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_TINTELLE_PACKAGE_NAME tintelle)
 set(CPACK_DEBIAN_SONARO_PACKAGE_NAME sonaro)
+# The autostart entries live in /etc: conffiles, so that a user's change outlives an upgrade.
+foreach(pair "tintelle;Tintelle" "sonaro;Sonaro")
+    list(GET pair 0 package)
+    list(GET pair 1 edition)
+    file(WRITE ${linux_bin}/${package}/conffiles "/etc/xdg/autostart/org.tintelle.${edition}.desktop\n")
+    string(TOUPPER ${package} upper)
+    set(CPACK_DEBIAN_${upper}_PACKAGE_CONTROL_EXTRA ${linux_bin}/${package}/conffiles)
+endforeach()
 
 # CPack puts the summary first and indents every further line as the extended description; an
 # empty line separates paragraphs.

@@ -43,6 +43,11 @@ bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, O
         return false;
     CallDialog dialog(dialNumber, displayNumber);
     if (opening == Opening::ByUser) {
+        // Asked for from another program (a second start, a link), the request carries no
+        // user time of ours: ask for the keyboard outright.
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
         dialog.exec();
         return true;
     }

@@ -230,10 +230,15 @@ session_copy()
 # Reads time out: xclip serves one requestor at a time, and may be busy serving the program.
 session_clipboard_is() { [ "$(timeout 3 xclip -selection clipboard -o 2>/dev/null)" = "$1" ]; }
 
+# Moves the pointer to $1 $2 and clicks: the rest are xdotool's click arguments (default: button
+# 1). --sync would wait forever for a motion that never comes when the pointer is there already.
 session_click_at()
 {
-    xdotool mousemove --sync "$1" "$2" 2>/dev/null || xdotool mousemove "$1" "$2"
-    xdotool click "${3:-1}"
+    local X Y SCREEN WINDOW
+    eval "$(xdotool getmouselocation --shell)"
+    [ "$X $Y" = "$1 $2" ] || xdotool mousemove --sync "$1" "$2"
+    shift 2
+    xdotool click "${@:-1}"
 }
 
 session_focused_is() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }

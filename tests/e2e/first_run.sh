@@ -42,7 +42,7 @@ session_wait_until 20 "the call dialog to close after the call" session_window_g
 # A double-click opens the empty dialog, ready for typing; a text without a number is sent as an
 # empty called number, which the provider refuses.
 session_find_tray_icon
-xdotool mousemove --sync "$SESSION_TRAY_X" "$SESSION_TRAY_Y" click --repeat 2 --delay 80 1
+session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 --delay 80 1
 session_wait_window "Sonaro - Ivelor"
 dialog=$SESSION_WINDOW
 session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$dialog"

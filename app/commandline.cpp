@@ -1,0 +1,97 @@
+#include "commandline.h"
+
+#include "edition.h"
+#include "phonelink.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+const QString help = QStringLiteral("help");
+const QString version = QStringLiteral("version");
+
+// Qt's own options are single-dash words (-platform, -stylesheet): read as long options, they
+// are never mistaken for a run of short ones such as -h.
+void describe(QCommandLineParser &parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        CommandLine::tr("Appelle le numéro de téléphone copié dans le presse-papiers."));
+    parser.addOption({{QStringLiteral("h"), help}, CommandLine::tr("Affiche cette aide.")});
+    parser.addOption({{QStringLiteral("v"), version}, CommandLine::tr("Affiche la version.")});
+    parser.addPositionalArgument(
+        CommandLine::tr("lien"),
+        CommandLine::tr("Lien tel: ou callto: dont le numéro s'affiche dans la fenêtre d'appel."),
+        CommandLine::tr("[lien]"));
+}
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+} // namespace
+
+std::optional<int> CommandLine::answer(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    QCommandLineParser parser;
+    describe(parser);
+    // Errors wait for the second reading: among the raw arguments are Qt's own options.
+    parser.parse(arguments);
+    if (!parser.isSet(help) && !parser.isSet(version))
+        return std::nullopt;
+
+    // A core application needs no display; it names the program in the usage and the edition.
+    QCoreApplication application(argc, argv);
+    Edition::selectForExecutable(QCoreApplication::applicationFilePath());
+    if (parser.isSet(help))
+        print(stdout, parser.helpText());
+    else
+        print(stdout, QCoreApplication::applicationName() + u' ' +
+                          QStringLiteral(TINTELLE_VERSION) + u'\n');
+    return 0;
+}
+
+CommandLine::CommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    describe(parser);
+    QString error;
+    if (!parser.parse(arguments)) {
+        error = parser.errorText();
+    } else if (parser.positionalArguments().size() > 1) {
+        error = tr("Un seul lien à la fois.");
+    } else if (!parser.positionalArguments().isEmpty()) {
+        const QString argument = parser.positionalArguments().constFirst();
+        const std::optional<QString> number = PhoneLink::numberText(argument);
+        if (number) {
+            link = true;
+            text = *number;
+        } else {
+            error = tr("« %1 » n'est pas un lien tel: ou callto:.").arg(argument);
+        }
+    }
+    valid = error.isEmpty();
+    if (!valid)
+        print(stderr, error + u'\n' + parser.helpText());
+}
+
+bool CommandLine::isValid() const
+{
+    return valid;
+}
+
+bool CommandLine::hasLink() const
+{
+    return link;
+}
+
+QString CommandLine::linkText() const
+{
+    return text;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The program's own command line: --help, --version and one optional tel: or callto: link.
+// Exit statuses: 0 after --help or --version, 2 for a command line the program cannot use.
+class CommandLine
+{
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
+public:
+    // Answers --help and --version on standard output from the raw arguments, before the
+    // application object exists, so that neither needs a display nor reads the settings. Returns
+    // the exit status when it answered, nothing when the program is to start.
+    static std::optional<int> answer(int argc, char *argv[]);
+
+    // Reads the arguments once the application object has taken Qt's own options (-platform,
+    // -style...) out of them. What it cannot use is reported with the usage on standard error.
+    explicit CommandLine(const QStringList &arguments);
+
+    // False for an unknown option, more than one argument, or an argument that is not a tel: or
+    // callto: link: the program then ends with status 2.
+    bool isValid() const;
+    bool hasLink() const;
+    // The number of the link as text for the recogniser (PhoneLink::numberText); empty without
+    // a link.
+    QString linkText() const;
+
+private:
+    bool valid = false;
+    bool link = false;
+    QString text;
+};

@@ -1,0 +1,86 @@
+#!/bin/sh
+# The install tree (`cmake --install` into a throwaway root) and the two Debian packages: menu and
+# autostart entries, AppStream data, icons and manual pages; cpack and lintian; then, as root,
+# both packages installed, each edition answering --version from its own path with no display
+# and no settings, and purged without a trace. Exits 77 (skipped) before installing without root
+# or when a package is installed already, so that it never touches what someone installed.
+# Usage: check-packages.sh BUILD_DIR VERSION
+set -eu
+build=$1 version=$2
+work=$(mktemp -d) installed=
+root=$work/stage
+trap 'rm -rf "$work"; [ -z "$installed" ] || apt-get purge -y -qq tintelle sonaro >/dev/null' EXIT
+trap 'exit 1' INT TERM
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+# A copy, not a link: the program takes its edition from its own resolved path.
+[ ! -L "$root/usr/bin/sonaro" ] && cmp -s "$root/usr/bin/tintelle" "$root/usr/bin/sonaro" ||
+    fail "usr/bin/sonaro is not a copy of tintelle"
+# On Wayland with an X server the program goes to X11 at once (here a display that is not there).
+(env -u QT_QPA_PLATFORM XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=none DISPLAY=:99 \
+    "$root/usr/bin/tintelle" 2>&1) 2>/dev/null | grep -qi wayland && fail "it tried Wayland first"
+
+editions="tintelle:Tintelle sonaro:Sonaro"
+for pair in $editions; do
+    program=${pair%:*} edition=${pair#*:} app=org.tintelle.${pair#*:}
+    menu=$root/usr/share/applications/$app.desktop auto=$root/etc/xdg/autostart/$app.desktop
+    for entry in "$menu" "$auto"; do
+        out=$(desktop-file-validate "$entry" 2>&1) && ! echo "$out" | grep -Eq '(error|warning):' ||
+            fail "$entry: $out"
+        grep -qx "Name=$edition" "$entry" && grep -qx "Icon=$app" "$entry" || fail "$entry"
+    done
+    grep -qx "Exec=$program %u" "$menu" && grep -qx "Exec=$program" "$auto" || fail "$app: Exec"
+    grep -qx 'MimeType=x-scheme-handler/tel;x-scheme-handler/callto;' "$menu" || fail "$menu"
+    metainfo=$root/usr/share/metainfo/$app.metainfo.xml
+    appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+        { cat "$work/appstream.log" >&2; fail "appstreamcli rejects $metainfo"; }
+    grep -q "<launchable type=\"desktop-id\">$app.desktop<" "$metainfo" &&
+        grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo: launchable, release"
+    for size in 16 22 24 32 48 64 128; do
+        icon=$root/usr/share/icons/hicolor/${size}x$size/apps/$app.png
+        [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon"
+    done
+    man=$(MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null)
+    for word in "$edition $version" --version tel: autostart/$app.desktop; do
+        echo "$man" | grep -qF -- "$word" || fail "manual page of $program does not name $word"
+    done
+    gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" &&
+        [ -f "$root/usr/share/doc/$program/copyright" ] || fail "documents of $program"
+    echo "ok: $app installs valid menu and autostart entries, AppStream data, icons, manual"
+done
+
+cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; fail "cpack"; }
+lintian --fail-on error "$work"/*.deb || fail "lintian reports errors"
+for pair in $editions; do
+    edition=${pair#*:} deb=$(echo "$work/${pair%:*}_${version}_"*.deb)
+    dpkg-deb -c "$deb" >"$work/contents"
+    grep -q " \./etc/xdg/autostart/org\.tintelle\.$edition\.desktop$" "$work/contents" &&
+        grep -q "applications/org\.tintelle\.$edition\.desktop$" "$work/contents" ||
+        fail "$deb lacks its menu or autostart entry"
+done
+echo "ok: both packages built, lintian reports no error"
+
+[ "$(id -u)" -eq 0 ] || { echo "SKIP: installing packages needs root"; exit 77; }
+if dpkg-query -W -f='${db:Status-Abbrev}\n' tintelle sonaro 2>/dev/null | grep -q '^.i'; then
+    echo "SKIP: tintelle or sonaro is installed on this machine already; not touching it"
+    exit 77
+fi
+installed=yes
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -o DPkg::Lock::Timeout=120 "$work"/*.deb >"$work/install.log" 2>&1 ||
+    { cat "$work/install.log" >&2; fail "apt-get install"; }
+for pair in $editions; do
+    out=$(env -i HOME="$work/home" "/usr/bin/${pair%:*}" --version)
+    [ "$out" = "${pair#*:} $version" ] || fail "${pair%:*} --version says '$out'"
+done
+[ ! -e "$work/home" ] || fail "--version touched the settings"
+dpkg -L tintelle sonaro >"$work/files"
+apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tintelle sonaro >"$work/purge.log" 2>&1 ||
+    { cat "$work/purge.log" >&2; fail "apt-get purge"; }
+installed=
+while read -r f; do
+    [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"
+done <"$work/files"
+echo "ok: packages installed, both editions answer --version, purged with all their files"
