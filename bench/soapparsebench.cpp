@@ -59,21 +59,15 @@ QByteArray elementsAtTheLimit()
         "");
 }
 
-// Namespaces declared at every level to the limits, then looked up from the innermost level.
+// As many namespace declarations as allowed (the envelope's included), all in scope of elements
+// whose prefixes are looked up.
 QByteArray namespaces()
 {
-    QByteArray head;
-    for (int level = 0; level < SoapMessage::maxDepth - 3; ++level) {
-        head += "<x";
-        for (int n = 0; n < SoapMessage::maxAttributes; ++n)
-            head += " xmlns:p" + QByteArray::number(level) + "_" + QByteArray::number(n) + "='u'";
-        head += ">";
-    }
-    QByteArray tail;
-    for (int level = 0; level < SoapMessage::maxDepth - 3; ++level)
-        tail += "</x>";
+    QByteArray head = "<x";
+    for (int n = 1; n < SoapMessage::maxAttributes; ++n)
+        head += " xmlns:p" + QByteArray::number(n) + "='u'";
     return filled(
-        head, [](int i) { return "<p0_" + QByteArray::number(i % 64) + ":y/>"; }, tail);
+        head + ">", [](int i) { return "<p" + QByteArray::number(1 + i % 63) + ":y/>"; }, "</x>");
 }
 
 QByteArray longName()

@@ -27,11 +27,13 @@ bool isEnvelopeElement(const QXmlStreamReader &xml, QLatin1String name)
     return xml.namespaceUri() == envelopeNs && xml.name() == name;
 }
 
-// QXmlStreamReader compares each attribute of an element with all the others, in time quadratic
-// in their number: count them first, in one pass over the bytes, and refuse before it starts.
-// Malformed markup is left for the reader to report.
+// QXmlStreamReader compares each attribute of an element with all the others, and looks every
+// prefix up through all the namespace declarations in scope, in time quadratic in their numbers:
+// count both first, in one pass over the bytes, and refuse before it starts. Malformed markup is
+// left for the reader to report.
 bool attributesWithinLimit(const QByteArray &xml)
 {
+    int namespaces = 0;
     const qsizetype size = xml.size();
     qsizetype i = 0;
     const auto skipPast = [&](const char *end) {
@@ -62,6 +64,10 @@ bool attributesWithinLimit(const QByteArray &xml)
                 } else if (c == '=') {
                     if (++attributes > SoapMessage::maxAttributes)
                         return false;
+                } else if (c == 'x' &&
+                           QByteArrayView(xml.constData() + i, size - i).startsWith("xmlns") &&
+                           ++namespaces > SoapMessage::maxAttributes) {
+                    return false;
                 } else if (c == '>' || c == '<') {
                     break;
                 }

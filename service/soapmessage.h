@@ -13,8 +13,9 @@ public:
     static constexpr char encodingNamespace[] = "http://schemas.xmlsoap.org/soap/encoding/";
     static constexpr char xsdNamespace[] = "http://www.w3.org/1999/XMLSchema";
     static constexpr char xsiNamespace[] = "http://www.w3.org/1999/XMLSchema-instance";
-    // Limits on a reply: deeper nesting, or an element with more attributes (namespace
-    // declarations included), makes it "SOAP structure invalid". Real replies stay far below.
+    // Limits on a reply: deeper nesting, an element with more attributes (namespace declarations
+    // included), or more namespace declarations in all, make it "SOAP structure invalid". Real
+    // replies stay far below.
     static constexpr int maxDepth = 32;
     static constexpr int maxAttributes = 64;
 
@@ -34,7 +35,7 @@ public:
     // Reads a reply in time linear in its size, without recursion. A document that is not
     // well-formed XML makes the message the fault "XML parse error"; well-formed XML that is no
     // SOAP 1.1 envelope with an element in its Body, that carries a document type declaration or
-    // that exceeds maxDepth or maxAttributes makes it "SOAP structure invalid". Both return false.
+    // that exceeds the limits makes it "SOAP structure invalid". Both return false.
     bool setContent(const QByteArray &xml);
 
     bool isFault() const { return fault; }

@@ -155,19 +155,25 @@ QString &WS::normalizeNumber(QString &number)
     const qsizetype lastClose = view.lastIndexOf(u')');
     const bool cut = firstOpen >= 0 && lastClose > firstOpen;
 
-    QString normal;
-    normal.reserve(view.size());
+    // Written through a pointer into room for the worst case, every unit a "+": the recogniser
+    // hands this megabyte candidates.
+    QString normal(view.size() * 2, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(normal.data());
+    char16_t *const begin = out;
     for (qsizetype i = 0; i < view.size(); ++i) {
         if (cut && i == firstOpen) {
             i = lastClose;
             continue;
         }
         const char16_t u = view.utf16()[i];
-        if (u == u'+')
-            normal.append(QLatin1String("00"));
-        else if (QChar::isDigit(char32_t(u)))
-            normal.append(QChar(u));
+        if (u == u'+') {
+            *out++ = u'0';
+            *out++ = u'0';
+        } else if (char16_t(u - u'0') < 10 || (u >= 0x80 && QChar::isDigit(char32_t(u)))) {
+            *out++ = u;
+        }
     }
+    normal.truncate(out - begin);
     number = std::move(normal);
     return number;
 }

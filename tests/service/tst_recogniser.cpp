@@ -95,7 +95,7 @@ using Extract = QString &(*)(QString &, QString &);
 std::array<QString, 3> extract(Extract extractNumber, const QString &input)
 {
     std::array<QString, 3> out{input, unchanged, input};
-    extractNumber(out[0], out[1]);
+    out[0] = &extractNumber(out[0], out[1]) == &out[0] ? out[0] : QStringLiteral("not text");
     extractNumber(out[2], out[2]);
     return out;
 }

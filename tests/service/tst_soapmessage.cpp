@@ -32,6 +32,9 @@ void TestSoapMessage::parse_data()
     QByteArray attributes = "<r xmlns:p='urn:p'";
     for (int i = 2; i <= SoapMessage::maxAttributes; ++i)
         attributes += " a" + QByteArray::number(i) + "='>'";
+    QByteArray namespaces; // one each, the envelope's too
+    for (int i = 1; i <= SoapMessage::maxAttributes; ++i)
+        namespaces += "<n xmlns:p" + QByteArray::number(i) + "='u'/>";
     const char *parseError = "XML parse error", *invalid = "SOAP structure invalid";
     const char *client = "SOAP-ENV:Client";
 
@@ -55,6 +58,7 @@ void TestSoapMessage::parse_data()
     row("attributes at the limit", envelope(attributes + "/>"), "-", "");
     row("too deep", nested(SoapMessage::maxDepth + 1), client, invalid);
     row("too many attributes", envelope(attributes + " z=''/>"), client, invalid);
+    row("too many namespaces", envelope(namespaces), client, invalid);
     row("empty body", envelope(""), client, invalid);
     row("html page", "<html><body>502 Bad Gateway</body></html>", client, invalid);
     row("SOAP 1.2",

@@ -116,6 +116,8 @@ void TestWS::outcome()
     QFETCH(QString, path);
     QFETCH(int, sslError);
 
+    WS ws; // before the settings: it reads them at each call
+    ws.setDeadline(2);
     QVariantMap settings{{"login", "alice"},
                          {"password", "secret"},
                          {"number", "0123456789"},
@@ -135,8 +137,6 @@ void TestWS::outcome()
     sslLines.clear();
     qInstallMessageHandler(captureSslLines);
 
-    WS ws;
-    ws.setDeadline(2);
     QSignalSpy results(&ws, &WS::click2CallResult);
     for (const QString &number : calls)
         ws.click2Call(number);
