@@ -1,14 +1,17 @@
 #include "singleinstance.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
-#include <QLockFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTimer>
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -20,8 +23,6 @@ constexpr qint64 maxRequestBytes = 1024;
 constexpr int connectTimeoutMs = 1000;
 // A client that connects and says nothing is not waited for.
 constexpr int requestTimeoutMs = 2000;
-// Longer than a hand-over takes, in case the lock's holder hangs.
-constexpr int startLockTimeoutMs = 3000;
 
 QString userName()
 {
@@ -31,6 +32,37 @@ QString userName()
     return qEnvironmentVariable("USERNAME");
 #endif
 }
+
+// Held while a start looks for a running copy and, finding none, takes the socket, so that two
+// copies started at the same moment do not both find no one. The kernel releases it when its
+// holder ends, however it ends, so it never outlives a crash. (QLockFile would also do, but
+// flushes its file to disk on every start.)
+class StartLock
+{
+public:
+    explicit StartLock(const QString &path)
+    {
+#ifdef Q_OS_UNIX
+        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::flock(fd, LOCK_EX);
+#else
+        // Elsewhere a pipe name is taken by one server only, which is lock enough.
+        Q_UNUSED(path)
+#endif
+    }
+    ~StartLock()
+    {
+#ifdef Q_OS_UNIX
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+    Q_DISABLE_COPY_MOVE(StartLock)
+
+private:
+    int fd = -1;
+};
 
 // Closes a connection without reading its message.
 void drop(QLocalSocket *socket)
@@ -44,8 +76,11 @@ void drop(QLocalSocket *socket)
 
 QString SingleInstance::serverNameForEdition()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + u'/' +
-           QCoreApplication::applicationName().toLower() + u'-' + userName() +
+    QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Last resort, shared with other users; the socket itself is still its user's alone.
+    if (directory.isEmpty())
+        directory = QDir::tempPath();
+    return directory + u'/' + QCoreApplication::applicationName().toLower() + u'-' + userName() +
            QStringLiteral(".socket");
 }
 
@@ -60,9 +95,7 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::handOver(const QString &text)
 {
-    // Two copies started at the same moment must not both find no one and both listen.
-    QLockFile startLock(serverName + QStringLiteral(".lock"));
-    startLock.tryLock(startLockTimeoutMs);
+    const StartLock lock(serverName + QStringLiteral(".lock"));
     if (send(text))
         return true;
     // No one answers: what is left there is a crashed copy's socket.
