@@ -1,356 +1,121 @@
-// The call dialog on its own: pages, keys, dragging, the lock and the layout. Calls that reach
-// the service are in tst_calldialogcall.
-
-#include "boxanswerer.h"
 #include "calldialog.h"
-#include "calldialoglock.h"
-#include "callwidgets.h"
-
-#include <QApplication>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScreen>
-#include <QStackedWidget>
-#include <QTest>
-
-namespace {
-
-// A point of the dialog's own background, where a press starts a drag.
-QPoint backgroundPoint(const QWidget &dialog)
-{
-    for (int y = 1; y < dialog.height(); y += 2)
-        for (int x = 1; x < dialog.width(); x += 2)
-            if (!dialog.childAt(x, y))
-                return QPoint(x, y);
-    return QPoint(-1, -1);
-}
-
-} // namespace
+#include "edition.h"
+#include "testsettings.h"
+#include "uitest.h"
 
 class TestCallDialog : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void cleanup();
+    void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); } // refused
 
-    void pageFromArguments_data();
-    void pageFromArguments();
-    void pencilEditsTheShownNumber();
-    void enterWithEmptyFieldDoesNothing();
-    void errorTextShownAsItStands_data();
-    void errorTextShownAsItStands();
-    void escapeRejects_data();
-    void escapeRejects();
-    void drag_data();
-    void drag();
-    void lockHeldForTheDialogsLife();
-    void layout();
-    void hiddenCallButtonLeavesCancelAtTheEnd();
-    void styleSheet();
-};
-
-void TestCallDialog::cleanup()
-{
-    // A failed check must not leave the lock to the next test.
-    QVERIFY(callDialogLock().tryLock());
-    callDialogLock().unlock();
-}
-
-void TestCallDialog::pageFromArguments_data()
-{
-    QTest::addColumn<QString>("dial");
-    QTest::addColumn<QString>("display");
-    QTest::addColumn<int>("page");
-    QTest::addColumn<QString>("numberText");
-
-    QTest::addRow("no number") << ""
-                               << "" << 1 << "00 00 00 00 00";
-    QTest::addRow("dial form only") << "0033612345678"
-                                    << "" << 0 << "0033612345678";
-    QTest::addRow("shown form only") << ""
-                                     << "0612345678" << 1 << "00 00 00 00 00";
-    QTest::addRow("from the clipboard") << "0033123456789"
-                                        << "0123456789" << 0 << "0123456789";
-}
-
-void TestCallDialog::pageFromArguments()
-{
-    QFETCH(QString, dial);
-    QFETCH(QString, display);
-    QFETCH(int, page);
-    QFETCH(QString, numberText);
-
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(dial, display);
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-
-    QCOMPARE(w.stack->currentIndex(), page);
-    QCOMPARE(w.number->text(), numberText);
-    QCOMPARE(w.numberEdit->text(), QString());
-    QVERIFY(w.btncall->isVisible());
-    // The dialog itself takes the keys, not the field nor a button.
-    QCOMPARE(QApplication::focusWidget(), &dialog);
-}
-
-void TestCallDialog::pencilEditsTheShownNumber()
-{
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(QStringLiteral("0033123456789"), QStringLiteral("0123456789"));
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-
-    QTest::mouseClick(w.btnedit, Qt::LeftButton);
-    QCOMPARE(w.stack->currentIndex(), 1);
-    QCOMPARE(w.numberEdit->text(), QStringLiteral("0123456789"));
-    QVERIFY(w.btncall->isVisible());
-    QCOMPARE(QApplication::focusWidget(), w.numberEdit);
-}
-
-void TestCallDialog::enterWithEmptyFieldDoesNothing()
-{
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog{QString(), QString()};
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-
-    QTest::mouseClick(w.numberEdit, Qt::LeftButton);
-    QCOMPARE(QApplication::focusWidget(), w.numberEdit);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTest::mousePress(w.btncall, Qt::LeftButton);
-    QTest::mouseRelease(w.btncall, Qt::LeftButton);
-
-    QVERIFY(dialog.isVisible());
-    QCOMPARE(w.stack->currentIndex(), 1);
-    QVERIFY(w.btncall->isVisible());
-}
-
-void TestCallDialog::errorTextShownAsItStands_data()
-{
-    QTest::addColumn<QString>("error");
-
-    QTest::addRow("empty") << "";
-    QTest::addRow("a link") << "<a href=\"https://x.invalid/\">Rappelez ici</a>";
-    QTest::addRow("markup further on") << "Numéro <b>0612</b> refusé &amp; co";
-}
-
-// The error text comes from the far end: it is shown exactly, never read as markup.
-void TestCallDialog::errorTextShownAsItStands()
-{
-    QFETCH(QString, error);
-
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(QStringLiteral("0033612345678"), QStringLiteral("0612345678"));
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    BoxAnswerer boxes;
-
-    dialog.click2CallResult(false, error);
-    QCOMPARE(boxes.seen.size(), 1);
-    QCOMPARE(boxes.seen.first().text, QStringLiteral("Erreur: ") + error);
-    QCOMPARE(boxes.seen.first().textFormat, Qt::PlainText);
-    QCOMPARE(boxes.seen.first().title, QStringLiteral("Erreur lors de l'appel"));
-    QCOMPARE(w.stack->currentIndex(), 1);
-    QCOMPARE(w.numberEdit->text(), QStringLiteral("0612345678"));
-}
-
-void TestCallDialog::escapeRejects_data()
-{
-    QTest::addColumn<QString>("dial");
-    QTest::addColumn<QString>("typed");
-
-    QTest::addRow("number page") << "0033612345678"
-                                 << "";
-    QTest::addRow("edit page, typing in the field") << ""
-                                                    << "06 12";
-}
-
-void TestCallDialog::escapeRejects()
-{
-    QFETCH(QString, dial);
-    QFETCH(QString, typed);
-
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(dial, QString());
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowActive(&dialog));
-    if (!typed.isEmpty()) {
-        QTest::mouseClick(w.numberEdit, Qt::LeftButton);
-        QTest::keyClicks(w.numberEdit, typed);
-    }
-
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-}
-
-void TestCallDialog::drag_data()
-{
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<QPoint>("travel");
-
-    QTest::addRow("left button") << Qt::LeftButton << QPoint(37, 21);
-    QTest::addRow("right button, up and left") << Qt::RightButton << QPoint(-50, -12);
-    QTest::addRow("no button held") << Qt::NoButton << QPoint(40, 40);
-}
-
-void TestCallDialog::drag()
-{
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(QPoint, travel);
-
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(QStringLiteral("0033612345678"), QString());
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    const QPoint start = dialog.pos();
-    const QPoint grab = backgroundPoint(dialog);
-    QVERIFY(dialog.rect().contains(grab));
-
-    if (button == Qt::NoButton) {
-        // The application hands such a move to no widget without mouse tracking...
-        QMouseEvent move(QEvent::MouseMove, QPointF(grab + travel),
-                         QPointF(dialog.mapToGlobal(grab + travel)), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(&dialog, &move);
-        QCOMPARE(dialog.pos(), start);
-        // ...and the dialog's own handler, reached as the slot it also is, ignores it too.
-        QVERIFY(QMetaObject::invokeMethod(&dialog, "mouseMoveEvent", Qt::DirectConnection,
-                                          Q_ARG(QMouseEvent *, &move)));
-        QTest::qWait(20);
-        QCOMPARE(dialog.pos(), start);
-        return;
-    }
-    QTest::mousePress(&dialog, button, {}, grab);
-    QTest::mouseMove(&dialog, grab + travel);
-    QTest::mouseRelease(&dialog, button, {}, grab + travel);
-    QTRY_COMPARE(dialog.pos(), start + travel);
-}
-
-void TestCallDialog::lockHeldForTheDialogsLife()
-{
-    QMutex &lock = callDialogLock();
-    QVERIFY(lock.tryLock());
+    void input_data()
     {
-        CallDialog dialog{QString(), QString()};
-        // What the tray and the clipboard watcher try before opening a second one.
-        QVERIFY(!lock.tryLock());
-        dialog.show();
-        QVERIFY(!lock.tryLock());
+        // Dial and display numbers; keys ("\n" is Enter; "*" clicks the pencil, "x" "Annuler");
+        // the widget that then shows the number, none once closed; its text; after the failed
+        // call, the number in the field.
+        QTest::addColumn<QStringList>("row");
+        const QString dial = "0033123456789", shown = "0123456789", busy = "Appel en cours...";
+        const QString field = "numberEdit", label = "number", calling = "calling";
+        using L = QStringList;
+        QTest::addRow("nothing given") << L{"", "", "", field, ""};
+        QTest::addRow("dial form only") << L{dial, "", "", label, dial};
+        QTest::addRow("shown form only") << L{"", shown, "", field, ""};
+        QTest::addRow("both") << L{dial, shown, "", label, shown};
+        QTest::addRow("pencil") << L{dial, shown, "*", field, shown};
+        QTest::addRow("empty field: Enter stays") << L{"", "", "\n", field, ""};
+        QTest::addRow("Enter calls, then does nothing")
+            << L{dial, shown, "\n\n", calling, busy, shown};
+        QTest::addRow("typed, Enter calls, then nothing")
+            << L{"", "", "06 12\n\n", calling, busy, "06 12"};
+        QTest::addRow("cancelled: the late answer shows nothing") << L{dial, "", "\nx", "", ""};
     }
-    QVERIFY(lock.tryLock());
-    lock.unlock();
-}
 
-void TestCallDialog::layout()
-{
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(QStringLiteral("0033612345678"), QStringLiteral("0612345678"));
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
+    void input()
+    {
+        QFETCH(QStringList, row);
+        const QString &shows = row[3];
+        const int calls = row[2].contains('\n') && row[3] != "numberEdit";
+        DialogDriver boxes("QMessageBox");
+        DialogDriver user("CallDialog", [&](QDialog *dialog) {
+            const auto child = [=](QString name) { return dialog->findChild<QWidget *>(name); };
+            const QPoint start = dialog->pos(), from(2, 2), travel(37, -21);
+            QVERIFY(QTest::qWaitForWindowActive(dialog) && !dialog->childAt(from));
+            QVERIFY(!CallDialog::open("", "", CallDialog::Opening::ByCopy)); // one at a time
+            // Dragged by its background, then a move without a button (some platforms send them).
+            dialog->setMouseTracking(true);
+            QTest::mousePress(dialog, Qt::LeftButton, {}, from);
+            QTest::mouseMove(dialog, from + travel);
+            QTest::mouseRelease(dialog, Qt::LeftButton, {}, from + travel);
+            QTest::mouseMove(dialog->windowHandle(), from + travel);
+            QCOMPARE(dialog->pos(), start + travel);
+            for (const QChar c : row[2]) {
+                if (c == '*' || c == 'x')
+                    QTest::mouseClick(child(c == 'x' ? "btncancel" : "btnedit"), Qt::LeftButton);
+                else
+                    QTest::keyClick(QApplication::focusWidget(),
+                                    c == '\n' ? Qt::Key_Return : Qt::Key(c.unicode()));
+            }
+            QCOMPARE(dialog->isVisible(), !shows.isEmpty());
+            if (shows.isEmpty())
+                return;
+            QWidget *shown = child(shows), *call = child("btncall"), *cancel = child("btncancel");
+            QCOMPARE(shown->isVisible() ? shown->property("text").toString() : "(hidden)", row[4]);
+            // An empty field is there to be typed in; otherwise the dialog takes the keys.
+            QCOMPARE(QApplication::focusWidget(), shows == "numberEdit" ? shown : dialog);
 
-    // Centred on the available area of the screen, as a plain frameless window.
-    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    QCOMPARE(dialog.size(), QSize(610, 131));
-    QVERIFY((dialog.geometry().center() - available.center()).manhattanLength() <= 1);
-    QCOMPARE(dialog.windowFlags() & ~Qt::WindowType_Mask, Qt::FramelessWindowHint);
-    QVERIFY(dialog.windowType() != Qt::Dialog);
+            // What the eye checks: legible text on a dark picture, a green and a red button.
+            const QImage grab = dialog->grab().toImage();
+            const Look title(grab, child("title"));
+            const QColor go = Look(grab, call).mean, stop = Look(grab, cancel).mean;
+            QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
+            QVERIFY(row[4].isEmpty() || Look(grab, shown).contrast > 4.5);
+            QVERIFY(calls || (qAbs(go.hue() - 120) < 30 && go.hsvSaturation() > 80));
+            QVERIFY((stop.hue() + 30) % 360 < 60 && stop.hsvSaturation() > 80);
+            QTRY_COMPARE(boxes.seen.size(), calls);
+            QTest::qWait(100); // time for a second call to fail too
+            QCOMPARE(boxes.seen.size(), calls);
+            // After a failure: the edit page again, with the number as the user last saw it.
+            QVERIFY(!calls || (dialog->focusWidget() == child("numberEdit") &&
+                               child("numberEdit")->property("text") == row[5]));
+        });
+        QVERIFY(CallDialog::open(row[0], row[1], CallDialog::Opening::ByUser));
+        QTest::qWait(200); // time for a late answer to show
+        QCOMPARE(boxes.seen.size(), calls && !shows.isEmpty());
+    }
 
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    // Its height is left to the layout.
-    QCOMPARE(dialog.minimumWidth(), 610);
-    dialog.resize(400, 131);
-    QCOMPARE(dialog.width(), 610);
+    void result_data()
+    {
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("shown"); // null: a success, which closes the dialog
+        const QString fault = "Identifiant ou mot de passe incorrect", line = "ligne\n";
+        const QString x500 = QString(500, 'x');
+        QTest::addRow("success") << true << fault << QString();
+        QTest::addRow("plain edition") << true << fault << fault;
+        QTest::addRow("branded edition") << false << fault << fault;
+        QTest::addRow("501 characters") << true << x500 + "y" << x500 + "…";
+        QTest::addRow("11 lines") << true << line.repeated(10) << line.repeated(9) + "ligne…";
+    }
 
-    QCOMPARE(w.btncancel->size(), QSize(140, 27));
-    QVERIFY(w.btncall->width() >= 140 && w.btncall->height() >= 27);
-    QCOMPARE(w.btncall->size(), w.btncall->sizeHint().expandedTo(QSize(140, 27)));
-    QVERIFY(w.btncall->isDefault());
-    QCOMPARE(w.btncall->text(), QStringLiteral("Appeler"));
-    QCOMPARE(w.btncancel->text(), QStringLiteral("Annuler"));
-    QCOMPARE(w.btnedit->text(), QString());
-    QVERIFY(!w.btnedit->icon().isNull());
-
-    auto *title = dialog.findChild<QLabel *>(QStringLiteral("title"));
-    auto *calling = dialog.findChild<QLabel *>(QStringLiteral("calling"));
-    auto *iconphone = dialog.findChild<QLabel *>(QStringLiteral("iconphone"));
-    QVERIFY(title && calling && iconphone);
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Sonaro - Ivelor"));
-    QCOMPARE(title->text(), QStringLiteral("Appeler un numéro :"));
-    QCOMPARE(calling->text(), QStringLiteral("Appel en cours..."));
-    QCOMPARE(iconphone->text(), QStringLiteral("<img src=\":/icon-128-phone.png\"/>"));
-    QCOMPARE(iconphone->maximumSize(), QSize(128, 128));
-}
-
-void TestCallDialog::hiddenCallButtonLeavesCancelAtTheEnd()
-{
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog(QStringLiteral("0033612345678"), QString());
-    CallWidgets w(dialog);
-    QVERIFY(w.complete());
-    auto *row = dialog.findChild<QHBoxLayout *>(QStringLiteral("horizontalLayout_3"));
-    QVERIFY(row);
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-
-    const int rowEnd = row->geometry().right();
-    QCOMPARE(w.btncancel->geometry().right(), rowEnd);
-    // Together at the right end: the 10 pixel spacer and the row's spacing (a box layout puts
-    // none beside a spacer, only once between the two buttons).
-    QCOMPARE(w.btncancel->x() - w.btncall->geometry().right() - 1, 10 + row->spacing());
-
-    w.btncall->setVisible(false);
-    row->activate();
-    QCOMPARE(w.btncancel->geometry().right(), rowEnd);
-    QCOMPARE(w.btncancel->size(), QSize(140, 27));
-}
-
-void TestCallDialog::styleSheet()
-{
-    QVERIFY(callDialogLock().tryLock());
-    CallDialog dialog{QString(), QString()};
-    QCOMPARE(
-        dialog.styleSheet(),
-        QStringLiteral(
-            "QDialog {\n\tbackground: transparent url(\":/call-bg.png\") "
-            "repeat-x;\n\tborder:0;\n}\n"
-            "QLabel#title { color: #C3C7D0;font-size: 16px }\n"
-            "QLabel#number, QLabel#calling { font-size: 24px; }\n\n"
-            "QLabel#clickToEdit { font-size: 12px; }\n"
-            "QLineEdit#numberEdit { font-size: 24px; }\n"
-            "QLabel { color: #fff }\n\n"
-            "QPushButton#btnedit { background: transparent;border:0 }\n"
-            "QPushButton#btncall { background: transparent url(\":/button-call.png\") no-repeat; "
-            "border: 0; color: #fff; }\n"
-            "QPushButton#btncancel { background: transparent url(\":/button-cancel.png\") "
-            "no-repeat; border:0; color: #fff; }\n"));
-
-    // The labels are drawn straight onto the dialog's picture, in white but for the title.
-    auto *number = dialog.findChild<QLabel *>(QStringLiteral("number"));
-    auto *title = dialog.findChild<QLabel *>(QStringLiteral("title"));
-    QVERIFY(number && title);
-    dialog.ensurePolished();
-    number->ensurePolished();
-    title->ensurePolished();
-    QCOMPARE(number->palette().color(QPalette::WindowText), QColor(Qt::white));
-    QCOMPARE(title->palette().color(QPalette::WindowText), QColor(0xC3, 0xC7, 0xD0));
-    QCOMPARE(number->font().pixelSize(), 24);
-    QVERIFY(!number->autoFillBackground());
-}
+    void result()
+    {
+        QFETCH(bool, plain);
+        QFETCH(QString, error);
+        QFETCH(QString, shown);
+        Edition::setPlain(plain);
+        CallDialog dialog("0033612345678", "0612345678");
+        dialog.show();
+        DialogDriver boxes("QMessageBox");
+        dialog.click2CallResult(shown.isNull(), error);
+        Edition::setPlain(true);
+        const QString title = plain ? "Erreur lors de l'appel" : "Erreur lors du click2call";
+        QCOMPARE(boxes.seen,
+                 shown.isNull() ? QStringList() : QStringList{title + ": Erreur: " + shown});
+        QCOMPARE(dialog.isVisible(), !shown.isNull());
+    }
+};
 
 QTEST_MAIN(TestCallDialog)
 #include "tst_calldialog.moc"

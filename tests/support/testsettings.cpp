@@ -1,6 +1,5 @@
 #include "testsettings.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -8,9 +7,8 @@ void resetSettings(const QVariantMap &values)
 {
     if (qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME"))
         QStandardPaths::setTestModeEnabled(true);
-    QSettings settings(QCoreApplication::organizationName(), QCoreApplication::applicationName());
+    QSettings settings;
     settings.clear();
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         settings.setValue(it.key(), it.value());
-    settings.sync();
 }

@@ -2,9 +2,7 @@
 
 #include <QVariantMap>
 
-// Empties the settings scope named by the application's organisation and application names,
-// then writes `values` (e.g. {{"login", "alice"}, {"endpoint", provider.url()}}). Tests run on a
-// throwaway profile: add_unit_test gives each one its own XDG_CONFIG_HOME, and without one this
-// turns on QStandardPaths' test mode before touching any settings, so a developer's real
-// settings are never cleared.
+// Empties the settings scope of the application's names, then writes `values`. Without the
+// profile of its own that add_unit_test gives each test, it first turns on QStandardPaths' test
+// mode, so that a developer's own settings are never cleared.
 void resetSettings(const QVariantMap &values = QVariantMap());
