@@ -17,7 +17,7 @@ ctest --test-dir "$build" --output-on-failure -j"$jobs"
 asan="${TINTELLE_ASAN_BUILD_DIR:-$root/build-asan}"
 cmake --log-level=WARNING -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DTINTELLE_SANITIZE=address,undefined -DTINTELLE_BUILD_BENCH=OFF
-cmake --build "$asan" --parallel "$jobs"
+cmake --build "$asan" --parallel "$jobs" --target unit_tests
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
