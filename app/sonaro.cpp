@@ -20,9 +20,8 @@
 
 namespace {
 
-// At login the notification area often comes up after the programs started with the session.
-constexpr std::chrono::seconds systemTrayWait(60);
 constexpr std::chrono::seconds systemTrayPoll(1);
+std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
 
 // True once the desktop offers a notification area, false when none came within the wait.
 bool waitForSystemTray()
@@ -91,6 +90,11 @@ bool Sonaro::start()
     if (!settings.contains(SettingsKey::login))
         return false;
     return initTray();
+}
+
+void Sonaro::setSystemTrayWait(std::chrono::milliseconds wait)
+{
+    systemTrayWait = wait;
 }
 
 bool Sonaro::initTray()

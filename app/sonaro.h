@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QSystemTrayIcon>
+#include <chrono>
 
 // The tray controller: lives for the whole run, owns the tray icon, its menu and the clipboard
 // watcher, and opens the call and setup dialogs. Build it only after the edition has been
@@ -19,10 +20,15 @@ public:
     explicit Sonaro(QObject *parent = nullptr);
     ~Sonaro() override;
 
-    // Runs the first-run setup when no login is stored, then sets the tray up, waiting up to a
-    // minute for a notification area that comes up after the program. False when the program
+    // Runs the first-run setup when no login is stored, then sets the tray up, waiting for a
+    // notification area that comes up after the program. False when the program
     // must end with exit status 1: still no login, or still no system tray.
     bool start();
+
+    // At login the notification area often comes up after the programs started with the session:
+    // start() waits this long for one (tests shorten it).
+    static constexpr std::chrono::seconds defaultSystemTrayWait{60};
+    static void setSystemTrayWait(std::chrono::milliseconds wait);
 
 public slots:
     // Stores the four values and flushes them to disk at once.

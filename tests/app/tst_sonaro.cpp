@@ -11,6 +11,7 @@ class TestSonaro : public QObject
 private slots:
     void initTestCase()
     {
+        Sonaro::setSystemTrayWait({});
         testlib = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext &at, const QString &text) {
                 said << text;
