@@ -1,7 +1,25 @@
 #pragma once
 
-#include <QtTest>
-#include <QtWidgets>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
 
 // Plays the user for each dialog of one class that the code under test runs: records it (a message
 // box as "title: text", marked when not plain text, any other by its class), runs `act` from the
