@@ -7,16 +7,14 @@ class TestSonaro : public QObject
     Q_OBJECT
     inline static QStringList said; // what the program wrote to its log
     inline static QtMessageHandler testlib;
+    static void log(QtMsgType type, const QMessageLogContext &at, const QString &text)
+    {
+        said << text;
+        testlib(type, at, text);
+    }
 
 private slots:
-    void initTestCase()
-    {
-        testlib = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &at, const QString &text) {
-                said << text;
-                testlib(type, at, text);
-            });
-    }
+    void initTestCase() { testlib = qInstallMessageHandler(log); }
 
     void start_data()
     {
