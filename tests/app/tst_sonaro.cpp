@@ -7,16 +7,17 @@ class TestSonaro : public QObject
     Q_OBJECT
     inline static QStringList said; // what the program wrote to its log
     inline static QtMessageHandler testlib;
+    static void log(QtMsgType type, const QMessageLogContext &at, const QString &text)
+    {
+        said << text;
+        testlib(type, at, text);
+    }
 
 private slots:
     void initTestCase()
     {
         Sonaro::setSystemTrayWait({});
-        testlib = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &at, const QString &text) {
-                said << text;
-                testlib(type, at, text);
-            });
+        testlib = qInstallMessageHandler(log);
     }
 
     void start_data()
