@@ -50,6 +50,10 @@ second_start
 call_from_dialog "06 12 34 56 78" 1 0033612345678
 second_start "tel:+33-1-23-45-67-89"
 call_from_dialog "" 2 0033123456789
+# The menu's second entry, "Appeler un numéro", opens the same dialog.
+session_open_tray_menu
+xdotool key Down Down Return
+call_from_dialog "01 40 00 00 00" 3 0033140000000
 [ "$(id -u)" -ne 0 ] || session_log "ok: calls passed through the system certificate store"
 
 kill -KILL "$SESSION_APP_PID"
