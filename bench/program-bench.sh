@@ -30,7 +30,8 @@ CLIP_RUNS=${CLIP_RUNS:-20}
 IDLE_SECONDS=${IDLE_SECONDS:-30}
 
 session_begin
-session_start_x
+# No window manager: the observer sees windows mapped right below the root, not in frames.
+session_start_x --no-wm
 SESSION_SIM_URL=https://127.0.0.1:9/ # never called: no call is placed here
 session_write_settings "" endpointca=
 

@@ -116,7 +116,8 @@ session_begin()
 
 session_display_ready() { xdpyinfo >/dev/null 2>&1; }
 
-# Claims a free display number, starts Xvfb on it, then (unless --bare) openbox and trayer.
+# Claims a free display number, starts Xvfb on it, then openbox (not with --no-wm or --bare) and
+# trayer (not with --bare).
 session_start_x()
 {
     local n lock
@@ -138,8 +139,10 @@ session_start_x()
     exec {session_lock_fd}>&-
     session_wait_until 20 "Xvfb to accept connections on $DISPLAY" session_display_ready
     [ "${1:-}" = --bare ] && return
-    session_spawn openbox openbox --sm-disable
-    session_wait_until 20 "openbox to manage the screen" session_wm_running
+    if [ "${1:-}" != --no-wm ]; then
+        session_spawn openbox openbox --sm-disable
+        session_wait_until 20 "openbox to manage the screen" session_wm_running
+    fi
     session_spawn trayer trayer --edge bottom --align right --widthtype pixel --width 200 \
         --heighttype pixel --height 32 --transparent false --tint 0x444444
     session_wait_until 20 "trayer to own the tray" session_tray_owned
