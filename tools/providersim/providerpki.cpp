@@ -1,5 +1,7 @@
 #include "providerpki.h"
 
+#include "namedvalues.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -29,13 +31,13 @@ extendedKeyUsage = serverAuth
 subjectAltName = DNS:wrong-host.example
 )";
 
-const QList<QPair<QString, ProviderPki::Kind>> &kinds()
+const NamedValues<ProviderPki::Kind> &kinds()
 {
     using K = ProviderPki::Kind;
-    static const QList<QPair<QString, K>> list = {{QStringLiteral("valid"), K::Valid},
-                                                  {QStringLiteral("self-signed"), K::SelfSigned},
-                                                  {QStringLiteral("expired"), K::Expired},
-                                                  {QStringLiteral("wrong-host"), K::WrongHost}};
+    static const NamedValues<K> list = {{QStringLiteral("valid"), K::Valid},
+                                        {QStringLiteral("self-signed"), K::SelfSigned},
+                                        {QStringLiteral("expired"), K::Expired},
+                                        {QStringLiteral("wrong-host"), K::WrongHost}};
     return list;
 }
 
@@ -63,21 +65,12 @@ QString ProviderPki::keyPath() const
 
 bool ProviderPki::kindFromName(const QString &name, Kind *kind)
 {
-    for (const auto &entry : kinds()) {
-        if (entry.first == name) {
-            *kind = entry.second;
-            return true;
-        }
-    }
-    return false;
+    return valueFromName(kinds(), name, kind);
 }
 
 QStringList ProviderPki::kindNames()
 {
-    QStringList names;
-    for (const auto &entry : kinds())
-        names << entry.first;
-    return names;
+    return valueNames(kinds());
 }
 
 bool ProviderPki::ensure(QString *error) const

@@ -1,5 +1,6 @@
 #include "providerserver.h"
 
+#include "namedvalues.h"
 #include "providersession.h"
 
 #include <QFile>
@@ -14,10 +15,10 @@
 
 namespace {
 
-const QList<QPair<QString, ProviderServer::Misbehaviour>> &misbehaviours()
+const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
 {
     using M = ProviderServer::Misbehaviour;
-    static const QList<QPair<QString, M>> list = {
+    static const NamedValues<M> list = {
         {QStringLiteral("none"), M::None},
         {QStringLiteral("malformed-xml"), M::MalformedXml},
         {QStringLiteral("not-xml"), M::NotXml},
@@ -144,19 +145,10 @@ void ProviderServer::debug(const QString &message) const
 
 bool ProviderServer::misbehaviourFromName(const QString &name, Misbehaviour *misbehaviour)
 {
-    for (const auto &entry : misbehaviours()) {
-        if (entry.first == name) {
-            *misbehaviour = entry.second;
-            return true;
-        }
-    }
-    return false;
+    return valueFromName(misbehaviours(), name, misbehaviour);
 }
 
 QStringList ProviderServer::misbehaviourNames()
 {
-    QStringList names;
-    for (const auto &entry : misbehaviours())
-        names << entry.first;
-    return names;
+    return valueNames(misbehaviours());
 }
