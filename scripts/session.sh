@@ -140,15 +140,16 @@ session_start_x()
     session_wait_until 20 "Xvfb to accept connections on $DISPLAY" session_display_ready
     [ "${1:-}" = --bare ] && return
     if [ "${1:-}" != --no-wm ]; then
-        session_spawn openbox openbox --sm-disable
-        session_wait_until 20 "openbox to manage the screen" session_wm_running
+        # A window mapped while openbox still starts may never be managed: wait for its own word
+        # that it has started, not for its first property on the root window.
+        session_spawn openbox openbox --sm-disable --startup "touch $session_runtime/wm-started"
+        session_wait_until 20 "openbox to have started" test -e "$session_runtime/wm-started"
     fi
     session_spawn trayer trayer --edge bottom --align right --widthtype pixel --width 200 \
         --heighttype pixel --height 32 --transparent false --tint 0x444444
     session_wait_until 20 "trayer to own the tray" session_tray_owned
 }
 
-session_wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 session_tray_owned() { xdotool search --onlyvisible --name '^panel$' >/dev/null 2>&1; }
 
 # Starts the simulator accepting SESSION_LOGIN and SESSION_PASSWORD; extra arguments go to it.

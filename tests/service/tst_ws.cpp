@@ -117,7 +117,8 @@ void TestWS::outcome()
     QFETCH(int, sslError);
 
     WS ws; // before the settings: it reads them at each call
-    ws.setDeadline(2);
+    // Only the rows that wait for the deadline shorten it: the others must never race it.
+    ws.setDeadline(error.startsWith("Le service n'a pas répondu") ? 2 : WS::callDeadlineSeconds);
     QVariantMap settings{{"login", "alice"},
                          {"password", "secret"},
                          {"number", "0123456789"},
@@ -141,7 +142,7 @@ void TestWS::outcome()
     for (const QString &number : calls)
         ws.click2Call(number);
     QCOMPARE(results.size(), 0); // never from inside click2Call()
-    QTRY_COMPARE_WITH_TIMEOUT(results.size(), calls.size(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), calls.size(), 40000);
     QTest::qWait(100);
     QCOMPARE(results.size(), calls.size());
     for (const QList<QVariant> &result : results) {
