@@ -91,7 +91,12 @@ SingleInstance::SingleInstance(const QString &serverName, QObject *parent)
     connect(&server, &QLocalServer::newConnection, this, &SingleInstance::takeConnections);
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // Connections still open end with the guard, unread.
+    for (QLocalSocket *socket : server.findChildren<QLocalSocket *>())
+        socket->disconnect(this);
+}
 
 bool SingleInstance::handOver(const QString &text)
 {
