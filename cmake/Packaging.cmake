@@ -5,15 +5,12 @@
 # resolved path, so the branded copy is a real file whose name contains "sonaro" (a symbolic link
 # would resolve back to tintelle).
 
-option(TINTELLE_PACKAGING "Install rules and Debian packages (needs ImageMagick, gzip)" OFF)
+# TINTELLE_PACKAGING and TINTELLE_PACKAGE_MAINTAINER are declared with the other options.
 if(NOT TINTELLE_PACKAGING OR NOT (UNIX AND NOT APPLE))
     return()
 endif()
 
 include(GNUInstallDirs)
-
-set(TINTELLE_PACKAGE_MAINTAINER "Tintelle maintainers <maintainers@tintelle.example>"
-    CACHE STRING "Maintainer named in the Debian packages and their changelogs")
 
 set(linux_src ${PROJECT_SOURCE_DIR}/resources/linux)
 set(linux_bin ${PROJECT_BINARY_DIR}/resources/linux)

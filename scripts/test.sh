@@ -7,10 +7,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 # Half a minute of fuzzing here; a longer run by hand: see README.
 export TINTELLE_FUZZ_SECONDS="${TINTELLE_FUZZ_SECONDS:-30}"
+# On CI, and only there, tst_packages installs and purges the packages on the machine.
+if [ "${CI:-}" = true ]; then export TINTELLE_TEST_INSTALL="${TINTELLE_TEST_INSTALL:-1}"; fi
 
 build="${TINTELLE_BUILD_DIR:-$root/build}"
 cmake --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTINTELLE_PACKAGING=ON
+    -DTINTELLE_PACKAGING=ON -DTINTELLE_BUILD_BENCH=ON
 cmake --build "$build" --parallel "$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
