@@ -1,9 +1,10 @@
 #!/bin/sh
 # The install tree (`cmake --install` into a throwaway root) and the two Debian packages: menu and
-# autostart entries, AppStream data, icons and manual pages; cpack and lintian; then, as root,
-# both packages installed, each edition answering --version from its own path with no display
-# and no settings, and purged without a trace. Exits 77 (skipped) before installing without root
-# or when a package is installed already, so that it never touches what someone installed.
+# autostart entries, AppStream data, icons and manual pages; cpack and lintian. Then, only when
+# asked with TINTELLE_TEST_INSTALL=1 (scripts/test.sh on CI) and as root: both packages installed
+# on this machine, each edition answering --version from its own path with no display and no
+# settings, and purged without a trace. Asked but not root, or with a package installed already
+# (never touched), it exits 77 (skipped) after the checks of the contents.
 # Usage: check-packages.sh BUILD_DIR VERSION
 set -eu
 build=$1 version=$2
@@ -62,6 +63,10 @@ for pair in $editions; do
 done
 echo "ok: both packages built, lintian reports no error"
 
+if [ "${TINTELLE_TEST_INSTALL:-0}" != 1 ]; then
+    echo "Not installed on this machine: TINTELLE_TEST_INSTALL=1 asks for it (as root)"
+    exit 0
+fi
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: installing packages needs root"; exit 77; }
 if dpkg-query -W -f='${db:Status-Abbrev}\n' tintelle sonaro 2>/dev/null | grep -q '^.i'; then
     echo "SKIP: tintelle or sonaro is installed on this machine already; not touching it"
