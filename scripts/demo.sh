@@ -35,7 +35,7 @@ import -window "$dialog" "$SESSION_WORK/call-dialog.png"
 echo "The call dialog shows the number. Clicking it and pressing Enter (\"Appeler\")..."
 session_click_window "$dialog"
 xdotool key Return
-session_wait_until 20 "the simulator to receive the call" grep -q . "$SESSION_SIM_LOG"
+session_wait_until 20 "the simulator to receive the call" session_sim_has 1
 session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
 
 echo

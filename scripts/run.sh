@@ -1,9 +1,10 @@
-#!/bin/sh
+#!/bin/bash
 # Installs what is missing, builds, and starts the program:
 # - on a desktop, with a real provider (set at build time, or an "endpoint" in the user's
 #   profile): the program itself, with the given arguments;
 # - on a desktop, with the placeholder provider and no "endpoint": a trial against the provider
-#   simulator on a temporary profile, which prints each request the simulator receives;
+#   simulator on a profile of its own (build/trial, kept until the next trial), which prints each
+#   request the simulator receives, and sends the program's messages to build/trial/app.log;
 # - without a graphical session (DISPLAY and WAYLAND_DISPLAY unset): the headless demonstration,
 #   scripts/demo.sh.
 set -eu
@@ -30,75 +31,62 @@ if [ "$host" != "$placeholder" ] ||
 fi
 
 cmake --build "$build" --parallel "$(nproc)" --target tintelle tintelle-provider-sim
-trial=$(mktemp -d "${TMPDIR:-/tmp}/tintelle-trial.XXXXXX")
-log=$trial/requests.jsonl
-login=essai
-password=essai
-number=0102030405
-sim_pid=
-app_pid=
+# The trial's own profile, simulator and logs, kept in the build tree until the next trial.
+export TINTELLE_SIM="$build/tools/providersim/tintelle-provider-sim"
+export SESSION_WORK="${TINTELLE_TRIAL_DIR:-$build/trial}"
+# shellcheck source=session.sh
+. "$root/scripts/session.sh"
+# The trial's account, read by the session helpers.
+SESSION_LOGIN=essai
+# shellcheck disable=SC2034
+SESSION_PASSWORD=essai
 
-# Background jobs of a script ignore Ctrl+C: they are ended here, with the temporary profile.
-# shellcheck disable=SC2317 # called by the traps
-cleanup()
+# shellcheck disable=SC2317 # called by session_fail
+session_on_failure()
 {
-    trap - EXIT INT TERM HUP
-    for pid in $app_pid $sim_pid; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$trial"
+    for f in app.log sim.log; do
+        [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2
+    done
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
-: >"$log"
-"$build/tools/providersim/tintelle-provider-sim" --port 0 --pki "$trial/pki" --login "$login" \
-    --password "$password" --log "$log" >"$trial/sim.out" 2>&1 &
-sim_pid=$!
-port=
-tries=0
-while [ -z "$port" ]; do
-    if ! kill -0 "$sim_pid" 2>/dev/null || [ "$tries" -ge 200 ]; then
-        echo "The provider simulator did not start:" >&2
-        cat "$trial/sim.out" >&2
-        exit 1
-    fi
-    sleep 0.1
-    tries=$((tries + 1))
-    port=$(sed -n 's/^listening on \([0-9]*\).*/\1/p' "$trial/sim.out")
-done
-
-mkdir -p "$trial/config/Tintelle"
-(
-    umask 077
-    printf '%s\n' '[General]' "login=$login" "password=$password" "number=$number" \
-        copytwice=false "endpoint=https://127.0.0.1:$port/" "endpointca=$trial/pki/ca.pem" \
-        >"$trial/config/Tintelle/Tintelle.conf"
-)
-XDG_CONFIG_HOME=$trial/config "$build/app/tintelle" "$@" &
-app_pid=$!
+# The simulator and the program end with this script, on Ctrl+C too.
+session_begin_work
+session_start_sim
+session_write_settings "$SESSION_WORK/config/Tintelle/Tintelle.conf"
+# The program's own output would bury the requests: it goes to a file.
+session_spawn app env XDG_CONFIG_HOME="$SESSION_WORK/config" "$build/app/tintelle" "$@"
+app=$SESSION_LAST_PID
 
 cat <<EOF
 
 Trial: this build calls the placeholder provider $placeholder, so Tintelle runs on a
-temporary profile (login $login, your number $number) against the provider simulator, on
-https://127.0.0.1:$port/. Its icon is now in the notification area.
+profile of its own (login $SESSION_LOGIN, your number $SESSION_NUMBER) against the provider
+simulator, on $SESSION_SIM_URL. Its icon is now in the notification area.
   - Copy a text that holds a phone number, such as "Tél. : 01 23 45 67 89".
   - The call dialog shows the number: press "Appeler".
   - Each request the simulator receives is printed below.
+The program's messages go to $SESSION_WORK/app.log.
 Ctrl+C ends the trial. To call for real, configure with -DTINTELLE_SOAP_HOST=... or set
 "endpoint" in $profile.
 
 EOF
 
-field() { printf '%s\n' "$2" | sed -n "s/.*\"$1\":\"\([^\"]*\)\".*/\1/p"; }
-# tail stops when the program does.
-tail -n +1 -f --pid="$app_pid" "$log" | while IFS= read -r request; do
-    echo "$(date +%T) request received: call $(field called "$request") from" \
-        "$(field calling "$request") (login $(field login "$request"))"
-done &
+# The log is read again only when it has grown.
+shown=0 size=0
+while session_alive "$app"; do
+    if [ "$(stat -c %s "$SESSION_SIM_LOG")" != "$size" ]; then
+        size=$(stat -c %s "$SESSION_SIM_LOG")
+        while session_sim_has $((shown + 1)); do
+            shown=$((shown + 1))
+            mapfile -t field < <(session_sim_read "$shown" called calling login)
+            echo "$(date +%T) request received: call ${field[0]:-} from ${field[1]:-}" \
+                "(login ${field[2]:-})"
+        done
+    fi
+    sleep 0.3
+done
 
 status=0
-wait "$app_pid" || status=$?
-app_pid=
+wait "$app" || status=$?
 echo "Tintelle ended with status $status."
 exit "$status"

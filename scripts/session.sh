@@ -8,7 +8,8 @@
 # has exited. Every process started here is stopped when the shell exits, and waited for.
 #
 # Inputs (environment): TINTELLE_BIN (the program), TINTELLE_SIM (the provider simulator),
-# SESSION_WORK (optional: a directory for logs and the profile, kept after the run).
+# SESSION_WORK (optional: a directory for logs and the profile, kept after the run; see
+# session_open_work for which directories it accepts).
 
 set -euo pipefail
 
@@ -92,15 +93,45 @@ session_cleanup()
     exit "$status"
 }
 
+# A file that a session leaves in the work directory it made. Its name marks the directory as a
+# session's own: the next session clears it.
+session_work_mark=.tintelle-session
+
+# Opens SESSION_WORK empty, or a new temporary directory when it is unset. A directory that does
+# not exist is made; one made by an earlier session (it holds the mark) has its contents cleared;
+# an empty one is taken. Anything else is refused and left as it is: a session deletes nothing it
+# did not make, and never the directory itself.
+session_open_work()
+{
+    if [ -z "${SESSION_WORK:-}" ]; then
+        SESSION_WORK=$(mktemp -d "${TMPDIR:-/tmp}/tintelle-work.XXXXXX")
+    elif [ -f "$SESSION_WORK/$session_work_mark" ]; then
+        find "$SESSION_WORK" -mindepth 1 -maxdepth 1 ! -name "$session_work_mark" -exec rm -rf {} +
+    elif [ -d "$SESSION_WORK" ]; then
+        [ -z "$(ls -A "$SESSION_WORK")" ] ||
+            session_fail "$SESSION_WORK holds files that no session made: name a new or empty" \
+                "directory"
+    else
+        mkdir -p "$SESSION_WORK" || session_fail "cannot make the work directory $SESSION_WORK"
+    fi
+    echo "Logs and profile of a Tintelle session; the next session to use it clears it." \
+        >"$SESSION_WORK/$session_work_mark"
+}
+
+# Opens the work directory and sets the traps that stop, at exit, everything started here. Enough
+# for a session on the user's own desktop; session_begin adds a private environment.
+session_begin_work()
+{
+    trap session_cleanup EXIT
+    trap 'exit 130' INT TERM HUP
+    session_open_work
+}
+
 # Starts a session: work directory, runtime directory and an empty profile.
 session_begin()
 {
     : "${TINTELLE_BIN:?TINTELLE_BIN must name the built program}"
-    SESSION_WORK=${SESSION_WORK:-$(mktemp -d)}
-    rm -rf "$SESSION_WORK"
-    mkdir -p "$SESSION_WORK"
-    trap session_cleanup EXIT
-    trap 'exit 130' INT TERM HUP
+    session_begin_work
     session_runtime=$(mktemp -d /tmp/tintelle-session.XXXXXX)
     chmod 700 "$session_runtime"
     export XDG_RUNTIME_DIR=$session_runtime
@@ -275,12 +306,25 @@ session_new_popup()
     [ -n "$SESSION_MENU" ]
 }
 
-# The simulator's requests: their count, and field $1 of request $2 (1-based, default the last).
-session_sim_requests() { grep -c . "$SESSION_SIM_LOG" || true; }
-session_sim_field()
+# The simulator's request log (one JSON object per line, SESSION_SIM_LOG), read here only. With no
+# argument: the number of requests. With N (1-based, or "last") and field names: those fields of
+# request N, one per line, empty when absent. A line still being written does not count yet.
+session_sim_read()
 {
-    python3 -c 'import json, sys
-lines = [l for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
-print(json.loads(lines[int(sys.argv[3]) - 1]).get(sys.argv[2]) or "")' \
-        "$SESSION_SIM_LOG" "$1" "${2:-$(session_sim_requests)}"
+    python3 - "$SESSION_SIM_LOG" "$@" <<'EOF'
+import json, sys
+with open(sys.argv[1], encoding="utf-8") as log:
+    requests = [line for line in log if line.endswith("\n") and line.strip()]
+if len(sys.argv) == 2:
+    print(len(requests))
+else:
+    request = json.loads(requests[-1 if sys.argv[2] == "last" else int(sys.argv[2]) - 1])
+    for field in sys.argv[3:]:
+        print(request.get(field) or "")
+EOF
 }
+
+# The number of requests; field $1 of request $2 (default the last); whether there are $1 or more.
+session_sim_requests() { session_sim_read; }
+session_sim_field() { session_sim_read "${2:-last}" "$1"; }
+session_sim_has() { [ "$(session_sim_requests)" -ge "$1" ]; }
