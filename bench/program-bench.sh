@@ -35,7 +35,17 @@ session_start_x --no-wm
 SESSION_SIM_URL=https://127.0.0.1:9/ # never called: no call is placed here
 session_write_settings "" endpointca=
 
-stop_pid() { kill -TERM "$1" 2>/dev/null || true; }
+# Every wait below has a deadline: a program that hangs fails the run instead of stalling it.
+# Stops the processes "$@" and waits, 10 s at most, for them to end.
+stop_pids()
+{
+    local pid
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null || true; done
+    for pid in "$@"; do
+        session_wait_until 10 "process $pid to end" session_gone "$pid"
+        wait "$pid" 2>/dev/null || true
+    done
+}
 panel=$(xdotool search --onlyvisible --name '^panel$' | head -n1)
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
@@ -47,6 +57,7 @@ median()
 }
 
 icon_embedded() { xwininfo -tree -id "$panel" | grep -qF "(\"$1\" "; }
+icon_gone() { ! icon_embedded "$1"; }
 
 # Starts $1 and prints "<ms to icon embedded> <RSS KiB 1.5 s later>"; the process is stopped.
 start_once()
@@ -62,13 +73,13 @@ start_once()
     QT_QPA_PLATFORM=xcb "$bin" >>"$SESSION_WORK/$name.log" 2>&1 &
     pid=$!
     session_pids+=("$pid")
+    session_wait_until 40 "the observer to see $name's icon" session_gone "$observer"
     wait "$observer" || session_fail "$name: its tray icon was not seen embedded"
     embedded=$(tail -n1 "$SESSION_WORK/embed.out")
     sleep 1.5
     rss=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
-    stop_pid "$pid"
-    wait "$pid" 2>/dev/null || true
-    until ! icon_embedded "$name"; do sleep 0.05; done
+    stop_pids "$pid"
+    session_wait_until 10 "$name's icon to leave the tray" icon_gone "$name"
     awk -v a="$t0" -v b="$embedded" -v r="$rss" 'BEGIN {printf "%.1f %d\n", (b - a) / 1e6, r}'
 }
 
@@ -87,10 +98,11 @@ clipboard_runs()
     session_pids+=("$pid")
     session_wait_until 15 "$name's tray icon" icon_embedded "$name"
     sleep 1
-    QT_QPA_PLATFORM=xcb "$observer_bin" clipboard "$title" "$CLIP_RUNS" 2>>"$SESSION_WORK/observer.log" ||
-        session_fail "$name: clipboard runs failed (see observer.log)"
-    stop_pid "$pid"
-    wait "$pid" 2>/dev/null || true
+    # Each copy takes 10 s at most to show its dialog and 5 s to close it.
+    QT_QPA_PLATFORM=xcb timeout $((CLIP_RUNS * 20 + 30)) "$observer_bin" clipboard "$title" \
+        "$CLIP_RUNS" 2>>"$SESSION_WORK/observer.log" ||
+        session_fail "$name: clipboard runs failed or timed out (see observer.log)"
+    stop_pids "$pid"
 }
 
 echo "Program: $TINTELLE_BIN"
@@ -131,9 +143,7 @@ p_idle=$(awk -v a="$p_cpu0" -v b="$(cpu_ms "$p_pid")" 'BEGIN {print b - a}')
 f_idle=$(awk -v a="$f_cpu0" -v b="$(cpu_ms "$f_pid")" 'BEGIN {print b - a}')
 p_sw=$(($(switches "$p_pid") - p_sw0))
 f_sw=$(($(switches "$f_pid") - f_sw0))
-stop_pid "$p_pid"
-stop_pid "$f_pid"
-wait "$p_pid" "$f_pid" 2>/dev/null || true
+stop_pids "$p_pid" "$f_pid"
 
 clipboard_runs "$TINTELLE_BIN" 'Sonaro - Ivelor' >"$SESSION_WORK/clip.program"
 clipboard_runs "$floor_bin" 'Floor dialog' >"$SESSION_WORK/clip.floor"
