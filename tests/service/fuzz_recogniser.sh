@@ -7,9 +7,9 @@ set -eu
 src=$1 work=$2
 shift 2
 mkdir -p "$work/corpus" "$work/artifacts"
-sources="$src/tests/service/fuzz_recogniser.cpp $src/service/wsnumbers.cpp
+sources="$src/tests/service/fuzz_recogniser.cpp $src/service/phonenumber.cpp
          $src/tools/reference/referencerecogniser.cpp"
-# shellcheck disable=SC2046,SC2086 # WS's static functions alone: no moc, and QtCore suffices
+# shellcheck disable=SC2046,SC2086 # the number rules alone: no moc, and QtCore suffices
 [ -n "$(find $sources "$src/service" "$0" -newer "$work/fuzzer" 2>&1)" ] &&
     "${TINTELLE_FUZZ_CXX:-clang++}" -std=c++17 -O1 -g -fPIC -fsanitize=fuzzer,address,undefined \
         -fno-sanitize-recover=all -I"$src/service" -I"$src/tools/reference" \
