@@ -1,6 +1,6 @@
 #include "phonelink.h"
 
-#include "phonenumber.h"
+#include "service/phonenumber.h"
 
 #include <QByteArray>
 #include <QStringList>

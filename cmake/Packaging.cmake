@@ -5,7 +5,6 @@
 # resolved path, so the branded copy is a real file whose name contains "sonaro" (a symbolic link
 # would resolve back to tintelle).
 
-option(TINTELLE_PACKAGING "Install rules and Debian packages (needs ImageMagick, gzip)" OFF)
 if(NOT TINTELLE_PACKAGING OR NOT (UNIX AND NOT APPLE))
     return()
 endif()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "phonenumber.h"
-#include "soaphttptransport.h"
+#include "service/phonenumber.h"
+#include "service/soaphttptransport.h"
 
 #include <QList>
 #include <QObject>

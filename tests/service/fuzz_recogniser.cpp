@@ -2,8 +2,8 @@
 // becomes text: raw UTF-16 code units (lone surrogates and all), or one byte per character of an
 // alphabet of the characters that matter, where the interesting cases lie close together.
 
-#include "phonenumber.h"
-#include "referencerecogniser.h"
+#include "service/phonenumber.h"
+#include "tools/reference/referencerecogniser.h"
 
 #include <QStringList>
 #include <cstdlib>
