@@ -1,7 +1,8 @@
 #include "commandline.h"
 
-#include "edition.h"
-#include "phonelink.h"
+#include "app/edition.h"
+#include "app/phonelink.h"
+#include "app/versionconfig.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "commandline.h"
-#include "edition.h"
-#include "platformchoice.h"
-#include "singleinstance.h"
-#include "sonaro.h"
+#include "app/commandline.h"
+#include "app/edition.h"
+#include "app/platformchoice.h"
+#include "app/singleinstance.h"
+#include "app/sonaro.h"
 
 #include <QApplication>
 #include <QIcon>

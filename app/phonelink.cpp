@@ -1,6 +1,6 @@
 #include "phonelink.h"
 
-#include "ws.h"
+#include "service/phonenumber.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -24,11 +24,9 @@ std::optional<QString> numberText(const QString &argument)
 
         QString digits = text;
         QString dial;
-        WS::extractNumber(digits, dial);
-        const bool frenchInternational =
-            dial.size() == 13 && dial.startsWith(u"0033") && dial.at(4) != u'0';
-        if (frenchInternational)
-            text = u'0' + dial.mid(4);
+        // Shown nationally when it is a French number, as it would be written in France.
+        if (!PhoneNumber::extract(digits, dial).isEmpty() && PhoneNumber::shownForm(dial) != dial)
+            text = PhoneNumber::shownForm(dial);
         return text;
     }
     return std::nullopt;

@@ -1,10 +1,10 @@
 #include "sonaro.h"
 
-#include "calldialog.h"
-#include "edition.h"
-#include "settingskeys.h"
-#include "setupdialog.h"
-#include "ws.h"
+#include "dialogs/calldialog.h"
+#include "app/edition.h"
+#include "service/settingskeys.h"
+#include "dialogs/setupdialog.h"
+#include "service/ws.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sonaroclipboard.h"
+#include "app/sonaroclipboard.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,8 +1,8 @@
 #include "sonaroclipboard.h"
 
-#include "calldialog.h"
-#include "settingskeys.h"
-#include "ws.h"
+#include "dialogs/calldialog.h"
+#include "service/settingskeys.h"
+#include "service/ws.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -5,8 +5,8 @@
 //
 //   bench_soapparse [benchmark options]
 
-#include "soaphttptransport.h"
-#include "soapmessage.h"
+#include "service/soaphttptransport.h"
+#include "service/soapmessage.h"
 
 #include <QXmlStreamReader>
 #include <benchmark/benchmark.h>

@@ -1,8 +1,8 @@
 #include "calldialog.h"
 
-#include "calldialoglock.h"
-#include "edition.h"
-#include "ui_calldialog.h"
+#include "dialogs/calldialoglock.h"
+#include "app/edition.h"
+#include "dialogs/ui_calldialog.h"
 
 #include <QDebug>
 #include <QEventLoop>

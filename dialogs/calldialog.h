@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ws.h"
+#include "service/ws.h"
 
 #include <QDialog>
 #include <QPoint>

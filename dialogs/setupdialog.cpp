@@ -1,7 +1,7 @@
 #include "setupdialog.h"
 
-#include "edition.h"
-#include "ui_setupdialog.h"
+#include "app/edition.h"
+#include "dialogs/ui_setupdialog.h"
 
 #include <QPixmap>
 

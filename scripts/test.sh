@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds, and runs every test: the whole suite on a normal build, then
-# the unit tests again on a build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs every test: the whole suite on a normal build, the
+# unit tests again on a build with AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# recogniser's fuzzer on a clang build of the service library.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" run test
@@ -24,3 +25,10 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$asan" -L unit --output-on-failure -j"$jobs"
+
+fuzz="${TINTELLE_FUZZ_BUILD_DIR:-$root/build-fuzz}"
+cmake --log-level=WARNING -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_COMPILER=clang++ -DTINTELLE_FUZZ=ON -DTINTELLE_SANITIZE=address,undefined \
+    -DTINTELLE_BUILD_BENCH=OFF
+cmake --build "$fuzz" --parallel "$jobs" --target fuzz_recogniser
+ctest --test-dir "$fuzz" -L fuzz --output-on-failure

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "soapmessage.h"
+#include "service/soapmessage.h"
 
 #include <QHash>
 #include <QNetworkAccessManager>

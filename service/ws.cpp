@@ -1,6 +1,7 @@
 #include "ws.h"
 
-#include "settingskeys.h"
+#include "service/settingskeys.h"
+#include "service/providerconfig.h"
 
 #include <QDebug>
 #include <QFile>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "soaphttptransport.h"
+#include "service/phonenumber.h"
+#include "service/soaphttptransport.h"
 
 #include <QList>
 #include <QObject>
@@ -10,7 +11,7 @@
 
 class QNetworkReply;
 
-// Client of the provider's click-to-call web service, and home of the number recogniser.
+// Client of the provider's click-to-call web service.
 //
 // Requests go to the compiled-in endpoint (TINTELLE_SOAP_HOST, port 1664, path "/") unless the
 // settings hold "endpoint", an https URL read at each request; "endpointca", read with it, names
@@ -37,14 +38,12 @@ public:
     // Replaces callDeadlineSeconds for the following calls (tests, diagnostics).
     void setDeadline(int seconds);
 
-    // Searches `text` for the first callable number. Found: `text` becomes its digits and
-    // `dialNumber` the form sent to the service. Not found: `text` is cleared and `dialNumber`
-    // left alone. Both may be the same string, which then ends holding the dial form.
-    // Linear in the length of `text`.
-    static QString &extractNumber(QString &text, QString &dialNumber);
-    // Turns "+" into "00", drops everything from the first "(" to the last ")", then every
-    // non-digit.
-    static QString &normalizeNumber(QString &number);
+    // The number rules, kept here under the names callers know (see PhoneNumber).
+    static QString &extractNumber(QString &text, QString &dialNumber)
+    {
+        return PhoneNumber::extract(text, dialNumber);
+    }
+    static QString &normalizeNumber(QString &number) { return PhoneNumber::normalize(number); }
 
 signals:
     void click2CallResult(bool success, QString error);

@@ -1,7 +1,7 @@
 // What a later start hands over: a link's number, and its request on the guard's socket.
-#include "phonelink.h"
-#include "singleinstance.h"
-#include "ws.h"
+#include "app/phonelink.h"
+#include "app/singleinstance.h"
+#include "service/ws.h"
 
 #include <QLocalSocket>
 #include <QSignalSpy>

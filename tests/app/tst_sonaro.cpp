@@ -1,6 +1,6 @@
-#include "sonaro.h"
-#include "testsettings.h"
-#include "uitest.h"
+#include "app/sonaro.h"
+#include "tests/support/testsettings.h"
+#include "tests/support/uitest.h"
 
 class TestSonaro : public QObject
 {

@@ -1,6 +1,6 @@
-#include "sonaroclipboard.h"
-#include "testsettings.h"
-#include "uitest.h"
+#include "app/sonaroclipboard.h"
+#include "tests/support/testsettings.h"
+#include "tests/support/uitest.h"
 
 class TestSonaroClipboard : public QObject
 {

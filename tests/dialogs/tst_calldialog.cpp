@@ -1,7 +1,7 @@
-#include "calldialog.h"
-#include "edition.h"
-#include "testsettings.h"
-#include "uitest.h"
+#include "dialogs/calldialog.h"
+#include "app/edition.h"
+#include "tests/support/testsettings.h"
+#include "tests/support/uitest.h"
 
 class TestCallDialog : public QObject
 {

@@ -1,6 +1,6 @@
-#include "edition.h"
-#include "setupdialog.h"
-#include "uitest.h"
+#include "app/edition.h"
+#include "dialogs/setupdialog.h"
+#include "tests/support/uitest.h"
 
 class TestSetupDialog : public QObject
 {

@@ -2,9 +2,10 @@
 // becomes text: raw UTF-16 code units (lone surrogates and all), or one byte per character of an
 // alphabet of the characters that matter, where the interesting cases lie close together.
 
-#include "referencerecogniser.h"
-#include "ws.h"
+#include "service/phonenumber.h"
+#include "tools/reference/referencerecogniser.h"
 
+#include <QStringList>
 #include <cstdlib>
 #include <cstring>
 
@@ -37,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     for (size_t i = 1; i < size && data[0] % 2 == 0; ++i)
         input += alphabet.at(data[i] % alphabet.size());
-    if (outcome(&WS::extractNumber, &WS::normalizeNumber, input) !=
+    if (outcome(&PhoneNumber::extract, &PhoneNumber::normalize, input) !=
         outcome(&ReferenceRecogniser::extractNumber, &ReferenceRecogniser::normalizeNumber, input))
         std::abort();
     return 0;

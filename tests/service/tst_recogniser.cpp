@@ -1,8 +1,8 @@
 // WS::extractNumber, alone and against the number rules applied literally (ReferenceRecogniser);
 // fuzz_recogniser goes on where the table ends.
 
-#include "referencerecogniser.h"
-#include "ws.h"
+#include "tools/reference/referencerecogniser.h"
+#include "service/ws.h"
 
 #include <QTest>
 #include <array>

@@ -1,4 +1,4 @@
-#include "soapmessage.h"
+#include "service/soapmessage.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
-#include "testprovider.h"
-#include "testsettings.h"
-#include "ws.h"
+#include "tests/support/testprovider.h"
+#include "tests/support/testsettings.h"
+#include "service/ws.h"
 
 #include <QSignalSpy>
 #include <QSslError>
