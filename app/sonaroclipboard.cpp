@@ -25,9 +25,9 @@ namespace {
 // a while, so that one that keeps taking the clipboard back does not keep requests pending.
 constexpr std::chrono::seconds answerWait(2);
 constexpr std::chrono::minutes hungOwnerIgnored(1);
-// Far more than any text worth looking for a number in: a larger text reads as empty, and so
-// does one sent in pieces (INCR), which owners do only for large data.
-constexpr uint32_t textCap = 1 << 20;
+// Far more than any text worth looking for a number in: a larger text reads as empty. It is still
+// taken to its end when sent in pieces (INCR), as some owners stop serving anyone until then.
+constexpr int textCap = 1 << 20;
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -80,8 +80,12 @@ public:
         if (hungOwners.contains(owner))
             return;
         requestor = xcb_generate_id(connection.get());
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_create_window(connection.get(), 0, requestor, root, -1, -1, 1, 1, 0,
-                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &events);
+        received.clear();
+        inPieces = tooLarge = false;
         convert(utf8);
         wait.start();
     }
@@ -125,8 +129,13 @@ private:
     {
         while (xcb_generic_event_t *event = xcb_poll_for_event(connection.get())) {
             const Reply<xcb_generic_event_t> held(event, &std::free);
+            const auto *piece = reinterpret_cast<xcb_property_notify_event_t *>(event);
             if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY)
                 answered(*reinterpret_cast<xcb_selection_notify_event_t *>(event));
+            else if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY && inPieces &&
+                     piece->window == requestor && piece->atom == property &&
+                     piece->state == XCB_PROPERTY_NEW_VALUE)
+                readProperty();
         }
         if (xcb_connection_has_error(connection.get()))
             notifier.setEnabled(false);
@@ -144,20 +153,36 @@ private:
                 finish(QString());
             return;
         }
+        readProperty();
+    }
+
+    // Takes the answer off the window, which tells an owner sending pieces to send the next: the
+    // whole text, the start of a text in pieces, or one piece (the last one empty).
+    void readProperty()
+    {
         const Reply<xcb_get_property_reply_t> reply(
             xcb_get_property_reply(connection.get(),
                                    xcb_get_property(connection.get(), 1, requestor, property,
                                                     XCB_GET_PROPERTY_TYPE_ANY, 0, textCap / 4),
                                    nullptr),
             &std::free);
-        QString text;
-        if (reply && reply->type != incr && reply->format == 8 && reply->bytes_after == 0) {
-            const auto *data = static_cast<const char *>(xcb_get_property_value(reply.get()));
-            const int length = xcb_get_property_value_length(reply.get());
-            text = reply->type == XCB_ATOM_STRING ? QString::fromLatin1(data, length)
-                                                  : QString::fromUtf8(data, length);
+        if (!reply)
+            return finish(QString());
+        if (reply->type == incr && !inPieces) {
+            inPieces = true;
+            return;
         }
-        finish(text);
+        const int length = xcb_get_property_value_length(reply.get());
+        if (reply->format != 8 || reply->bytes_after || received.size() + length > textCap)
+            tooLarge = true;
+        else if (length)
+            received.append(static_cast<const char *>(xcb_get_property_value(reply.get())), length);
+        if (inPieces && length)
+            return;
+        if (tooLarge)
+            received.clear();
+        finish(reply->type == XCB_ATOM_STRING ? QString::fromLatin1(received)
+                                              : QString::fromUtf8(received));
     }
 
     void finish(const QString &text)
@@ -189,6 +214,9 @@ private:
     xcb_window_t requestor = XCB_WINDOW_NONE;
     xcb_window_t owner = XCB_WINDOW_NONE;
     QHash<xcb_window_t, QDeadlineTimer> hungOwners;
+    QByteArray received;
+    bool inPieces = false;
+    bool tooLarge = false;
     bool ready = false;
     QString text;
 };
