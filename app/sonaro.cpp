@@ -16,7 +16,9 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace {
 
@@ -58,6 +60,23 @@ void restrictToOwner(const QString &fileName)
 #endif
 }
 
+// False for a settings file that cannot be read, or that holds none of the program's keys
+// (random bytes, another format): what it holds may still be recoverable. An empty file holds
+// nothing to lose, and is what a first run stopped before its first write leaves behind.
+bool storeReadable(const QSettings &settings)
+{
+    const QFileInfo file(settings.fileName());
+    if (settings.status() != QSettings::NoError || (file.exists() && !file.isReadable()))
+        return false;
+    if (!file.exists() || file.size() == 0)
+        return true;
+    const char *const keys[] = {SettingsKey::login,    SettingsKey::password,
+                                SettingsKey::number,   SettingsKey::copyTwice,
+                                SettingsKey::endpoint, SettingsKey::endpointCa};
+    return std::any_of(std::begin(keys), std::end(keys),
+                       [&](const char *key) { return settings.contains(key); });
+}
+
 void reportSettingsError(const QString &text)
 {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text,
@@ -79,8 +98,7 @@ Sonaro::~Sonaro() = default;
 bool Sonaro::start()
 {
     // Taken for a first run, an unreadable store would be overwritten by the setup dialog.
-    if (settings.status() != QSettings::NoError ||
-        (QFileInfo::exists(settings.fileName()) && !QFileInfo(settings.fileName()).isReadable())) {
+    if (!storeReadable(settings)) {
         reportSettingsError(
             tr("Impossible de lire la configuration : %1").arg(settings.fileName()));
         return false;

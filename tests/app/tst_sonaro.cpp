@@ -2,6 +2,8 @@
 #include "tests/support/testsettings.h"
 #include "tests/support/uitest.h"
 
+#include <QRandomGenerator>
+
 class TestSonaro : public QObject
 {
     Q_OBJECT
@@ -22,7 +24,8 @@ private slots:
 
     void start_data()
     {
-        // Stored first, and a "file" or "folder" in the way of the settings file or folder. With
+        // Stored first, and a "file" or "folder" in the way of the settings file or folder, or a
+        // settings file of random "bytes" or an "empty" one, as found on disk. With
         // nothing stored the user fills and validates the setup dialog, else closes it. Then what
         // shows (the setup dialog's fields and box as it opens; boxes), and the login at the end.
         QTest::addColumn<QVariantMap>("stored");
@@ -41,6 +44,9 @@ private slots:
         QTest::addRow("empty login stored")
             << QVariantMap{{"login", ""}} << none << L{} << QString("");
         QTest::addRow("unreadable") << QVariantMap() << QString("file") << L{notRead} << none;
+        QTest::addRow("random bytes") << QVariantMap() << QString("bytes") << L{notRead} << none;
+        QTest::addRow("empty file: a first run")
+            << QVariantMap() << QString("empty") << L{"", "", "", "false"} << QString("login");
     }
 
     void start()
@@ -58,6 +64,14 @@ private slots:
         // Something in the way stops root as well as anyone.
         QVERIFY(blocked != "file" || QDir().mkpath(file));
         QVERIFY(blocked != "folder" || QFile(folder).open(QIODevice::WriteOnly));
+        if (blocked == "bytes" || blocked == "empty") {
+            QList<quint32> noise(blocked == "bytes" ? 1024 : 0);
+            QRandomGenerator(1).fillRange(noise.data(), noise.size());
+            QFile in(file);
+            QVERIFY(QDir().mkpath(folder) && in.open(QIODevice::WriteOnly));
+            in.write(reinterpret_cast<const char *>(noise.constData()), noise.size() * 4);
+            in.close();
+        }
         QStringList shown;
         DialogDriver user("SetupDialog", [&](QDialog *dialog) {
             for (const char *name : {"login", "password", "number"}) {

@@ -1,7 +1,8 @@
 #!/bin/bash
 # A copy made while the user works elsewhere shows the call dialog on top without taking the
 # keyboard: Enter meant for the other window places no call. A click on the dialog hands it the
-# keyboard, and Enter then calls.
+# keyboard, and Enter then calls. A program holding the clipboard without ever answering for it
+# freezes nothing, and the next copy still opens its dialog.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin
@@ -10,6 +11,17 @@ session_start_sim
 session_write_settings
 session_start_app
 session_wait_tray_icon
+
+session_spawn silent "$TINTELLE_SILENT_OWNER"
+session_wait_until 20 "the program to ask the silent owner" grep -q asked "$SESSION_WORK/silent.log"
+# Waiting on the owner, the program would show its menu only once it gives up (15 s with Qt's
+# own reading).
+popups=$(session_popups)
+session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
+session_wait_until 8 "the tray menu to show" session_new_popup "$popups"
+xdotool key Escape
+menu_closed() { ! xwininfo -id "$SESSION_MENU" 2>/dev/null | grep -q IsViewable; }
+session_wait_until 20 "the tray menu to close" menu_closed
 
 # The window in use lies where the dialog will come, in the middle of the screen.
 session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Montant : 1500 EUR"

@@ -6,8 +6,8 @@
 session_begin
 session_start_x
 session_start_sim
-# Only where the provider is: the account is what the setup dialog will store.
-session_write_settings "" login= password= number= copytwice=
+# No settings at all: the program makes their folder and file, private whatever the umask.
+umask 022
 session_start_app
 
 session_wait_window Tintelle
@@ -23,9 +23,12 @@ xdotool key Return
 session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
 e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
+e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
 for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do
     grep -qxF "$line" "$SESSION_CONF" || session_fail "the settings file lacks '$line'"
 done
+# Where the provider is, as an administrator adds it; the next call reads it.
+printf '%s\n' "endpoint=$SESSION_SIM_URL" "endpointca=$SESSION_SIM_CA" >>"$SESSION_CONF"
 
 session_copy "Tél. : 01 23 45 67 89"
 session_wait_window "Sonaro - Ivelor"
