@@ -65,7 +65,8 @@ private:
     bool done = false;
 
     Stage stage = Stage::Head;
-    QByteArray in; // received, not parsed yet
+    QByteArray in; // received; parsed up to `at`
+    qsizetype at = 0;
     qint64 headLeft = maxHeadSize;
     int headLinesLeft = maxHeadLines;
     int status = 0; // 0 until the status line
@@ -116,7 +117,8 @@ void SoapHttpTransport::Exchange::readSocket()
         const QByteArray data = socket.read(readChunk);
         if (data.isEmpty())
             return;
-        in += data;
+        in = in.mid(at) + data;
+        at = 0;
         parse();
     }
 }
@@ -128,22 +130,22 @@ void SoapHttpTransport::Exchange::parse()
         switch (stage) {
         case Stage::Head:
         case Stage::Trailers:
-            if (!takeLine(&line, qMin(headLeft, qint64(maxHeadSize))))
+            if (!takeLine(&line, headLeft))
                 return;
             if (!headLine(line))
                 return;
             break;
         case Stage::Sized: {
-            const qsizetype n = qMin(in.size(), qsizetype(length - body.size()));
-            body += in.left(n);
-            in.remove(0, n);
+            const qsizetype n = qMin(in.size() - at, qsizetype(length - body.size()));
+            body += in.mid(at, n);
+            at += n;
             if (body.size() == length)
                 complete();
             return;
         }
         case Stage::UntilClose:
-            body += in;
-            in.clear();
+            body += in.mid(at);
+            at = in.size();
             if (body.size() > maxReplySize)
                 fail(Failure::Unreadable, QStringLiteral("reply over %1 bytes").arg(maxReplySize));
             return;
@@ -162,9 +164,9 @@ void SoapHttpTransport::Exchange::parse()
             break;
         }
         case Stage::ChunkData: {
-            const qsizetype n = qMin(in.size(), qsizetype(chunkLeft));
-            body += in.left(n);
-            in.remove(0, n);
+            const qsizetype n = qMin(in.size() - at, qsizetype(chunkLeft));
+            body += in.mid(at, n);
+            at += n;
             chunkLeft -= n;
             if (chunkLeft)
                 return;
@@ -186,8 +188,8 @@ void SoapHttpTransport::Exchange::parse()
 // whole yet, or after failing the request when the line is longer than `bound`.
 bool SoapHttpTransport::Exchange::takeLine(QByteArray *line, qsizetype bound)
 {
-    const qsizetype end = in.indexOf('\n');
-    if (end < 0 ? in.size() >= bound : end + 1 > bound) {
+    const qsizetype end = in.indexOf('\n', at);
+    if (end < 0 ? in.size() - at >= bound : end + 1 - at > bound) {
         fail(Failure::Unreadable,
              stage == Stage::ChunkSize || stage == Stage::ChunkEnd
                  ? QStringLiteral("chunk line too long")
@@ -196,12 +198,12 @@ bool SoapHttpTransport::Exchange::takeLine(QByteArray *line, qsizetype bound)
     }
     if (end < 0)
         return false;
-    *line = in.left(end);
-    in.remove(0, end + 1);
+    *line = in.mid(at, end - at);
     if (line->endsWith('\r'))
         line->chop(1);
     if (stage == Stage::Head || stage == Stage::Trailers)
-        headLeft -= end + 1;
+        headLeft -= end + 1 - at;
+    at = end + 1;
     return true;
 }
 
