@@ -57,16 +57,22 @@ QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
     return QString();
 }
 
-// The certificate authorities of `path`, or an error. Opened without blocking (a FIFO or a
-// device must not freeze the call) and checked on the open file, so it cannot be swapped
-// between the check and the read.
+// The certificate authorities of `path`, or an error. Only a regular file is opened (a device
+// must not be touched), without blocking (a FIFO must not freeze the call), and checked again
+// once open, so it cannot be swapped between the check and the read.
 QList<QSslCertificate> readAuthorities(const QString &path, QString *error)
 {
     const QString file =
         WS::tr("Le fichier de certificats \"%1\" (réglage \"endpointca\") ").arg(path);
     const QString nothingSent = WS::tr(" Aucune demande n'a été envoyée.");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QString notRegular = file + WS::tr("n'est pas un fichier ordinaire.") + nothingSent;
+    const QByteArray name = QFile::encodeName(path);
     struct stat status;
+    if (::stat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        *error = notRegular;
+        return {};
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         qWarning().noquote() << "endpointca" << path << "cannot be read:" << qt_error_string();
         if (fd >= 0)
@@ -80,11 +86,11 @@ QList<QSslCertificate> readAuthorities(const QString &path, QString *error)
     QFile reader;
     reader.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     if (!S_ISREG(status.st_mode)) {
-        *error = file + WS::tr("n'est pas un fichier ordinaire.") + nothingSent;
+        *error = notRegular;
         return {};
     }
     if (status.st_size > WS::maxCaFileSize) {
-        *error = file + WS::tr("dépasse 1 Mio : ce ne sont pas des certificats.") + nothingSent;
+        *error = file + WS::tr("dépasse la taille admise (1 Mio).") + nothingSent;
         return {};
     }
     const QList<QSslCertificate> authorities =

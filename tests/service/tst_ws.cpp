@@ -248,7 +248,7 @@ void TestWS::endpoint_data()
         {files.filePath("empty.pem"), "ne contient aucun certificat."},
         {"/dev/zero", "n'est pas un fichier ordinaire."},
         {files.path(), "n'est pas un fichier ordinaire."},
-        {big.fileName(), "dépasse 1 Mio : ce ne sont pas des certificats."},
+        {big.fileName(), "dépasse la taille admise (1 Mio)."},
     };
     for (const auto &[path, what] : unusable)
         QTest::addRow("CA %s", qPrintable(path))
