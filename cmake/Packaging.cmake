@@ -10,6 +10,12 @@ if(NOT TINTELLE_PACKAGING OR NOT (UNIX AND NOT APPLE))
     return()
 endif()
 
+if(TINTELLE_SOAP_HOST STREQUAL "click2call.provider.example")
+    message(WARNING "TINTELLE_SOAP_HOST is the placeholder click2call.provider.example: the "
+                    "packages will refuse every call until \"endpoint\" is set. Configure with "
+                    "-DTINTELLE_SOAP_HOST=<your provider's SOAP host>.")
+endif()
+
 include(GNUInstallDirs)
 
 set(linux_src ${PROJECT_SOURCE_DIR}/resources/linux)

@@ -2,25 +2,24 @@
 
 #include "service/soapmessage.h"
 
-#include <QHash>
-#include <QNetworkAccessManager>
+#include <QList>
 #include <QObject>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QString>
 
-class QNetworkReply;
-
-// Posts SOAP messages over HTTPS and turns each finished reply into a response message.
+// Posts SOAP messages over HTTPS, one fresh TLS connection per request, and hands each outcome
+// with responseReady().
 //
 // Each request is a POST with "Content-Type: text/xml;charset=utf-8", an empty `SOAPAction: ""`
 // header (SOAP 1.1 asks for it; the empty value means the request URI names the service), an
-// explicit Content-Length and "Connection: close": every request goes over a connection of its
-// own and leaves at most once, as its body can be read only once and is never replayed.
+// explicit Content-Length and "Connection: close"; it leaves at most once and is never replayed.
 // Redirects are not followed. A fault that a server sends with an HTTP error status (as SOAP 1.1
-// says it should, with 500) is read from the body as such. Every other failure becomes a fault:
-// "Network transport error (CODE): DESCRIPTION", the French texts of a connection lost after the
-// request left and of the deadline, or "Reply too large: more than maxReplySize bytes" for a
-// reply that was cut off unread.
+// says it should, with 500) is read from the body as such.
+//
+// Whatever the server sends, a request holds at most the bounded head, the capped body and the
+// socket's read buffer; when it ends, for any reason, its connection is aborted at once so that
+// the server sees the close.
 class SoapHttpTransport : public QObject
 {
     Q_OBJECT
@@ -28,48 +27,58 @@ class SoapHttpTransport : public QObject
 public:
     // Real replies are well under 1 KiB; a bigger one is refused before it is parsed.
     static constexpr qint64 maxReplySize = 64 * 1024;
+    // The status line and the header lines, their line ends included.
+    static constexpr qint64 maxHeadSize = 16 * 1024;
+    static constexpr int maxHeadLines = 100;
+
+    enum class Failure {
+        None, // `message` holds the reply, a SOAP fault or not
+        // Before the TLS handshake completed, so before any byte of the request left:
+        HostNotFound,
+        ConnectionRefused,
+        Unreachable,   // any other network failure
+        Certificate,   // the server's certificate was refused (see sslErrors())
+        SecureChannel, // the handshake failed for another reason
+        // Once the request may have left:
+        ConnectionLost, // the connection ended before a whole reply
+        Unreadable,     // not XML, not SOAP, too large, or not the HTTP reply expected
+        Deadline,       // no whole reply within the deadline
+    };
+    struct Reply
+    {
+        Failure failure = Failure::None;
+        SoapMessage message;
+        QString detail; // what went wrong, in the network layer's words; for the log only
+    };
 
     explicit SoapHttpTransport(QObject *parent = nullptr);
     // Requests still in flight are abandoned without responseReady().
     ~SoapHttpTransport() override;
 
     // Target of the following submissions: `host` over HTTPS on `port`, with the TLS settings
-    // of `ssl` (certificate authorities included).
+    // of `ssl` (certificate authorities included). The certificate must match `host`.
     void setHost(const QString &host, int port,
                  const QSslConfiguration &ssl = QSslConfiguration::defaultConfiguration());
     // Each request ends at the latest this long after its submission; set before submitting.
     void setDeadline(int seconds) { deadlineSeconds = seconds; }
-    // Serialises `request` and posts it to `path`, an encoded path with an optional "?query",
-    // taken as it is. Returns at once. Requests may overlap; each ends in one responseReady().
-    // Returns false, sending nothing and emitting nothing, when `request` cannot be serialised.
+    int deadline() const { return deadlineSeconds; }
+    // Serialises `request` and posts it to `path`, an encoded path beginning "/" with an
+    // optional "?query", sent as it is. Returns at once. Requests may overlap; each ends in one
+    // responseReady(). Returns false, sending nothing and emitting nothing, when `request` cannot
+    // be serialised or `path` holds what a request line cannot carry.
     bool submitRequest(const SoapMessage &request, const QString &path);
-    // The response of the request that finished last.
-    const SoapMessage &getResponse() const { return response; }
-    QNetworkAccessManager *networkAccessManager() { return &manager; }
 
 signals:
-    // Once per finished request, after getResponse() holds its reply.
-    void responseReady();
+    // Once per request, the last thing the request does: the receiver may destroy the transport.
+    void responseReady(const SoapHttpTransport::Reply &reply);
+    // The certificate errors that made a handshake fail, once per handshake.
+    void sslErrors(const QList<QSslError> &errors);
 
 private:
-    enum class Cut { No, TooLarge, Deadline };
-    struct Pending
-    {
-        QByteArray body;
-        Cut cut = Cut::No;
-        bool sent = false; // the whole request has left
-    };
+    class Exchange;
 
-    void checkLength(QNetworkReply *reply);
-    void readSome(QNetworkReply *reply);
-    void cutOff(QNetworkReply *reply, Cut why);
-    void finish(QNetworkReply *reply);
-
-    QNetworkAccessManager manager;
     QString host;
     int port = 443;
     QSslConfiguration ssl;
     int deadlineSeconds = 0;
-    SoapMessage response;
-    QHash<QNetworkReply *, Pending> pending;
 };

@@ -5,10 +5,12 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QNetworkReply>
 #include <QSslCertificate>
 #include <QTimer>
 #include <QUrl>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +18,88 @@ const QString defaultHost = QStringLiteral(TINTELLE_SOAP_HOST);
 constexpr int defaultPort = 1664;
 const QString methodName = QStringLiteral("telephonyClick2CallDo");
 const QString methodNamespace = QStringLiteral(TINTELLE_SOAP_NAMESPACE);
+const QString loginRefused = QStringLiteral("Identifiant ou mot de passe incorrect");
+
+// What the user reads when a call fails on the way, by failure class.
+QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
+{
+    using F = SoapHttpTransport::Failure;
+    const QString checkNetwork =
+        WS::tr(" : vérifiez la connexion au réseau, puis réessayez. Aucune demande n'a été "
+               "envoyée.");
+    switch (failure) {
+    case F::None:
+        break;
+    case F::HostNotFound:
+        return WS::tr("Le serveur du service d'appel est introuvable") + checkNetwork;
+    case F::ConnectionRefused:
+        return WS::tr("Le serveur du service d'appel a refusé la connexion") + checkNetwork;
+    case F::Unreachable:
+        return WS::tr("Le serveur du service d'appel est injoignable") + checkNetwork;
+    case F::SecureChannel:
+        return WS::tr("La connexion sécurisée au service d'appel n'a pas pu être établie") +
+               checkNetwork;
+    case F::Certificate:
+        return WS::tr("Le certificat du serveur du service d'appel a été refusé : la connexion "
+                      "n'était pas sûre. Aucune demande n'a été envoyée. Si cela se reproduit, "
+                      "prévenez votre administrateur.");
+    case F::ConnectionLost:
+        return WS::tr("La connexion a été coupée après l'envoi de la demande : l'appel a "
+                      "peut-être été lancé.");
+    case F::Unreadable:
+        return WS::tr("Le service d'appel a renvoyé une réponse illisible : l'appel a peut-être "
+                      "été lancé. Si votre téléphone ne sonne pas, réessayez dans quelques "
+                      "instants.");
+    case F::Deadline:
+        return WS::tr("Le service n'a pas répondu en %1 secondes : l'appel a peut-être été "
+                      "lancé.")
+            .arg(deadlineSeconds);
+    }
+    return QString();
+}
+
+// The certificate authorities of `path`, or an error. Only a regular file is opened (a device
+// must not be touched), without blocking (a FIFO must not freeze the call), and checked again
+// once open, so it cannot be swapped between the check and the read.
+QList<QSslCertificate> readAuthorities(const QString &path, QString *error)
+{
+    const QString file =
+        WS::tr("Le fichier de certificats \"%1\" (réglage \"endpointca\") ").arg(path);
+    const QString nothingSent = WS::tr(" Aucune demande n'a été envoyée.");
+    const QString notRegular = file + WS::tr("n'est pas un fichier ordinaire.") + nothingSent;
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status;
+    if (::stat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        *error = notRegular;
+        return {};
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        qWarning().noquote() << "endpointca" << path << "cannot be read:" << qt_error_string();
+        if (fd >= 0)
+            ::close(fd);
+        *error = file +
+                 WS::tr("ne peut pas être lu : vérifiez qu'il existe et qu'il vous est "
+                        "lisible.") +
+                 nothingSent;
+        return {};
+    }
+    QFile reader;
+    reader.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!S_ISREG(status.st_mode)) {
+        *error = notRegular;
+        return {};
+    }
+    if (status.st_size > WS::maxCaFileSize) {
+        *error = file + WS::tr("dépasse la taille admise (1 Mio).") + nothingSent;
+        return {};
+    }
+    const QList<QSslCertificate> authorities =
+        QSslCertificate::fromData(reader.read(WS::maxCaFileSize));
+    if (authorities.isEmpty())
+        *error = file + WS::tr("ne contient aucun certificat.") + nothingSent;
+    return authorities;
+}
 
 } // namespace
 
@@ -24,8 +108,7 @@ WS::WS(QObject *parent) : QObject(parent)
     transport.setDeadline(callDeadlineSeconds);
     connect(&transport, &SoapHttpTransport::responseReady, this, &WS::wsResponse);
     // Once per client: connecting per request would repeat every log line.
-    connect(transport.networkAccessManager(), &QNetworkAccessManager::sslErrors, this,
-            &WS::sslErrors);
+    connect(&transport, &SoapHttpTransport::sslErrors, this, &WS::sslErrors);
 }
 
 WS::~WS() = default;
@@ -37,10 +120,9 @@ void WS::setDeadline(int seconds)
 
 void WS::click2Call(const QString &called)
 {
-    QString error;
-    const QString path = aimTransport(&error);
-    if (path.isNull()) {
-        failLater(error);
+    const Endpoint target = endpoint(settings, defaultHost);
+    if (!target.error.isEmpty()) {
+        failLater(target.error);
         return;
     }
 
@@ -67,55 +149,57 @@ void WS::click2Call(const QString &called)
     message.addMethodArgument(QStringLiteral("calling"), QString(), number);
     message.addMethodArgument(QStringLiteral("called"), QString(), called);
     message.addMethodArgument(QStringLiteral("billingNumber"), QString(), number);
-    if (!transport.submitRequest(message, path))
+    transport.setHost(target.host, target.port, target.ssl);
+    if (!transport.submitRequest(message, target.path))
         failLater(tr("La demande n'a pas pu être écrite. Aucune requête n'a été envoyée."));
 }
 
-QString WS::aimTransport(QString *error)
+WS::Endpoint WS::endpoint(const QSettings &settings, const QString &compiledHost)
 {
+    Endpoint target;
+    target.ssl = QSslConfiguration::defaultConfiguration();
     if (!settings.contains(SettingsKey::endpoint)) {
-        transport.setHost(defaultHost, defaultPort);
-        return QStringLiteral("/");
+        if (compiledHost == QLatin1String(placeholderHost)) {
+            target.error =
+                tr("Ce programme a été construit sans l'adresse du service d'appel de votre "
+                   "opérateur. Faites-le reconstruire avec -DTINTELLE_SOAP_HOST=<hôte du "
+                   "service>, ou indiquez l'adresse du service (https://...) dans le réglage "
+                   "\"endpoint\" du fichier %1. Aucune demande n'a été envoyée.")
+                    .arg(settings.fileName());
+        }
+        target.host = compiledHost;
+        target.port = defaultPort;
+        target.path = QStringLiteral("/");
+        return target;
     }
     const QString value = settings.value(SettingsKey::endpoint).toString();
-    const QUrl endpoint(value, QUrl::StrictMode);
+    const QUrl url(value, QUrl::StrictMode);
     // The password must never travel in clear, nor to a half-understood address.
-    if (!endpoint.isValid() || endpoint.scheme() != QLatin1String("https") ||
-        endpoint.host().isEmpty()) {
-        *error = tr("Adresse du service invalide (réglage \"endpoint\" : \"%1\") : une adresse "
-                    "https:// est attendue. Aucune requête n'a été envoyée.")
-                     .arg(value);
-        return QString();
+    if (!url.isValid() || url.scheme() != QLatin1String("https") || url.host().isEmpty()) {
+        target.error = tr("Adresse du service invalide (réglage \"endpoint\" : \"%1\") : une "
+                          "adresse https:// est attendue. Aucune demande n'a été envoyée.")
+                           .arg(value);
+        return target;
     }
-
-    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
     if (settings.contains(SettingsKey::endpointCa)) {
-        const QString caPath = settings.value(SettingsKey::endpointCa).toString();
-        QFile file(caPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = tr("Le fichier de certificats \"%1\" (réglage \"endpointca\") ne peut pas "
-                        "être lu : %2. Aucune requête n'a été envoyée.")
-                         .arg(caPath, file.errorString());
-            return QString();
-        }
-        const QList<QSslCertificate> authorities = QSslCertificate::fromData(file.readAll());
-        if (authorities.isEmpty()) {
-            *error = tr("Le fichier de certificats \"%1\" (réglage \"endpointca\") ne contient "
-                        "aucun certificat. Aucune requête n'a été envoyée.")
-                         .arg(caPath);
-            return QString();
-        }
-        // For this request only, and beside the system's authorities, not instead of them.
-        ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
+        const QList<QSslCertificate> authorities =
+            readAuthorities(settings.value(SettingsKey::endpointCa).toString(), &target.error);
+        if (!target.error.isEmpty())
+            return target;
+        // For this endpoint only, and beside the system's authorities, not instead of them.
+        target.ssl.setCaCertificates(QSslConfiguration::systemCaCertificates() + authorities);
     }
-    transport.setHost(endpoint.host(), endpoint.port(443), ssl);
-
-    QString path = endpoint.path(QUrl::FullyEncoded);
-    if (path.isEmpty())
-        path = QStringLiteral("/");
-    if (endpoint.hasQuery())
-        path += QLatin1Char('?') + endpoint.query(QUrl::FullyEncoded);
-    return path;
+    target.host = url.host();
+    target.port = url.port(443);
+    // Leading slashes made one, so that the first segment is never read as a host.
+    target.path = url.path(QUrl::FullyEncoded);
+    while (target.path.startsWith(QLatin1String("//")))
+        target.path.remove(0, 1);
+    if (target.path.isEmpty())
+        target.path = QStringLiteral("/");
+    if (url.hasQuery())
+        target.path += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
+    return target;
 }
 
 void WS::failLater(const QString &error)
@@ -124,15 +208,23 @@ void WS::failLater(const QString &error)
     QTimer::singleShot(0, this, [this, error] { emit click2CallResult(false, error); });
 }
 
-void WS::wsResponse()
+void WS::wsResponse(const SoapHttpTransport::Reply &reply)
 {
-    const SoapMessage &response = transport.getResponse();
-    const QString fault = response.faultString();
-    if (!fault.isEmpty()) {
+    if (reply.failure != SoapHttpTransport::Failure::None) {
+        qWarning().noquote() << "Call failed:" << reply.detail;
+        emit click2CallResult(false, failureText(reply.failure, transport.deadline()));
+        return;
+    }
+    const QString fault = reply.message.faultString();
+    if (fault == loginRefused) {
+        emit click2CallResult(false, fault + tr("\nVérifiez l'identifiant et le mot de passe "
+                                                "dans « Configuration », au menu de l'icône de "
+                                                "la zone de notification."));
+    } else if (!fault.isEmpty()) {
         emit click2CallResult(false, fault);
-    } else if (response.isFault()) {
+    } else if (reply.message.isFault()) {
         // A refusal without a reason is still a refusal.
-        const QString code = response.faultCode();
+        const QString code = reply.message.faultCode();
         emit click2CallResult(false, tr("Le service a refusé l'appel sans en donner la raison "
                                         "(code : %1).")
                                          .arg(code.isEmpty() ? tr("aucun") : code));
@@ -141,10 +233,9 @@ void WS::wsResponse()
     }
 }
 
-void WS::sslErrors(QNetworkReply *qnr, const QList<QSslError> &errlist)
+void WS::sslErrors(const QList<QSslError> &errlist)
 {
-    Q_UNUSED(qnr)
-    // Logged, not ignored: the handshake then fails and the call reports a transport error.
+    // Logged, not ignored: the handshake then fails and the call reports a refused certificate.
     for (const QSslError &error : errlist) {
         if (error != QSslError(QSslError::NoError))
             qDebug() << "SSL error:" << error;

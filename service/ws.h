@@ -6,10 +6,9 @@
 #include <QList>
 #include <QObject>
 #include <QSettings>
+#include <QSslConfiguration>
 #include <QSslError>
 #include <QString>
-
-class QNetworkReply;
 
 // Client of the provider's click-to-call web service.
 //
@@ -17,7 +16,8 @@ class QNetworkReply;
 // settings hold "endpoint", an https URL read at each request; "endpointca", read with it, names
 // a PEM file of certificate authorities trusted for that endpoint in addition to the system's.
 // The server's certificate must be trusted and match its name: certificate errors are logged,
-// never ignored.
+// never ignored. Failures reach the user as French sentences saying what to do; the network
+// layer's own words go to the log.
 class WS : public QObject
 {
     Q_OBJECT
@@ -25,6 +25,21 @@ class WS : public QObject
 public:
     // Every call ends within this time from click2Call(), answered or not.
     static constexpr int callDeadlineSeconds = 30;
+
+    // Largest "endpointca" file read.
+    static constexpr qint64 maxCaFileSize = 1024 * 1024;
+    // The host a build has when its packager gave none.
+    static constexpr char placeholderHost[] = "click2call.provider.example";
+
+    // Where a request goes. `error`, when not empty, is why no request may go.
+    struct Endpoint
+    {
+        QString host;
+        int port = 0;
+        QString path; // encoded, with the query if any
+        QSslConfiguration ssl;
+        QString error;
+    };
 
     explicit WS(QObject *parent = nullptr);
     ~WS() override;
@@ -45,17 +60,18 @@ public:
     }
     static QString &normalizeNumber(QString &number) { return PhoneNumber::normalize(number); }
 
+    // The endpoint that "endpoint" and "endpointca" in `settings` choose, over `compiledHost`
+    // (TINTELLE_SOAP_HOST for the calls). Reads the CA file without ever blocking on it.
+    static Endpoint endpoint(const QSettings &settings, const QString &compiledHost);
+
 signals:
     void click2CallResult(bool success, QString error);
 
 private slots:
-    void wsResponse();
-    void sslErrors(QNetworkReply *qnr, const QList<QSslError> &errlist);
+    void wsResponse(const SoapHttpTransport::Reply &reply);
+    void sslErrors(const QList<QSslError> &errlist);
 
 private:
-    // Aims the transport at the configured endpoint; returns the request path, or a null string
-    // after failing the call with `error`.
-    QString aimTransport(QString *error);
     void failLater(const QString &error);
 
     SoapHttpTransport transport;

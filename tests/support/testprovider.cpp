@@ -57,12 +57,23 @@ QString TestProvider::url(const QString &path) const
 
 QList<QJsonObject> TestProvider::requests() const
 {
+    return log(false);
+}
+
+int TestProvider::closedByClient() const
+{
+    return int(log(true).size());
+}
+
+QList<QJsonObject> TestProvider::log(bool events) const
+{
     QFile log(dir.filePath(QStringLiteral("log")));
     QList<QJsonObject> entries;
     for (const QByteArray &line :
          log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>()) {
-        if (QJsonDocument::fromJson(line).isObject()) // not a line still being written
-            entries << QJsonDocument::fromJson(line).object();
+        const QJsonDocument entry = QJsonDocument::fromJson(line);
+        if (entry.isObject() && entry.object().contains(QLatin1String("event")) == events)
+            entries << entry.object(); // not a line still being written
     }
     return entries;
 }

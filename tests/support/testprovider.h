@@ -29,9 +29,13 @@ public:
     static QString caPath();
     // The requests read so far, oldest first, as the simulator logs them (its --log).
     QList<QJsonObject> requests() const;
+    // The connections that the client closed before the simulator was done with them.
+    int closedByClient() const;
     bool waitForRequests(int count, int timeoutMs = 5000) const;
 
 private:
+    QList<QJsonObject> log(bool events) const;
+
     QProcess process;
     QTemporaryDir dir;
     quint16 port = 0;

@@ -34,6 +34,11 @@ const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
         {QStringLiteral("deep"), M::Deep},
         {QStringLiteral("many-attributes"), M::ManyAttributes},
         {QStringLiteral("long-fault"), M::LongFault},
+        {QStringLiteral("redirect"), M::Redirect},
+        {QStringLiteral("header-flood"), M::HeaderFlood},
+        {QStringLiteral("endless-header"), M::EndlessHeader},
+        {QStringLiteral("endless-status"), M::EndlessStatus},
+        {QStringLiteral("endless"), M::Endless},
     };
     return list;
 }

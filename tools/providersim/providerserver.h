@@ -8,7 +8,9 @@
 
 // HTTPS stand-in for the provider's click-to-call service, for tests and demonstrations. It
 // listens on 127.0.0.1 only, answers telephonyClick2CallDo and logs every request it reads as
-// one JSON line.
+// one JSON line, and {"event": "client closed"} for every connection that the client closed
+// while the simulator still had something to send or was waiting to. Whatever the mode, a
+// connection ends after at most 1 GiB sent or two minutes.
 class ProviderServer : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,11 @@ public:
         Deep,              // 200 with elements nested as deep as the reply size allows
         ManyAttributes,    // 200 with one element holding as many attributes as fit
         LongFault,         // 500 with a fault whose faultstring fills the reply size in lines
+        Redirect,          // 302 to another path, with a success envelope as its body
+        HeaderFlood,       // 200, then header lines without end
+        EndlessHeader,     // 200, then one header line without end
+        EndlessStatus,     // a status line without end
+        Endless,           // 200 with a chunked body without end
     };
 
     struct Options

@@ -23,6 +23,8 @@ constexpr qint64 maxRequestHead = 64 * 1024;
 constexpr qint64 maxRequestBody = 1024 * 1024;
 constexpr qint64 hugeSize = 8 * 1024 * 1024;
 constexpr qint64 chunkSize = 64 * 1024;
+constexpr qint64 endlessSize = 1024 * 1024 * 1024;
+constexpr int maxSessionMs = 120 * 1000;
 
 struct Call
 {
@@ -120,6 +122,8 @@ QByteArray reason(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 302:
+        return "Found";
     case 400:
         return "Bad Request";
     case 405:
@@ -167,14 +171,14 @@ QByteArray longFault(int size)
     return fault(QStringLiteral("SOAP-ENV:Server"), text);
 }
 
-QByteArray httpResponse(int status, const QByteArray &content)
+QByteArray httpResponse(int status, const QByteArray &content, const QByteArray &extraHeaders = {})
 {
     const bool xml = content.startsWith("<");
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
     out += xml ? "Content-Type: text/xml; charset=utf-8\r\n"
                : "Content-Type: text/plain; charset=utf-8\r\n";
     out += "Content-Length: " + QByteArray::number(content.size()) + "\r\n";
-    out += "Connection: close\r\n\r\n";
+    out += extraHeaders + "Connection: close\r\n\r\n";
     return out + content;
 }
 
@@ -191,7 +195,15 @@ ProviderSession::ProviderSession(QSslSocket *socket, ProviderServer *server)
 {
     socket->setParent(this);
     connect(socket, &QSslSocket::readyRead, this, &ProviderSession::readRequest);
-    connect(socket, &QSslSocket::disconnected, this, &QObject::deleteLater);
+    connect(socket, &QSslSocket::disconnected, this, [this] {
+        if (!closing)
+            this->server->logRequest({{QStringLiteral("event"), QStringLiteral("client closed")}});
+        deleteLater();
+    });
+    QTimer::singleShot(maxSessionMs, this, [this] {
+        closing = true;
+        this->socket->abort();
+    });
     if (socket->bytesAvailable() > 0)
         QTimer::singleShot(0, this, &ProviderSession::readRequest);
 }
@@ -348,7 +360,7 @@ void ProviderSession::answer()
         resetConnection();
         break;
     case M::CloseAfterRequest:
-        socket->disconnectFromHost();
+        close();
         break;
     case M::Silent:
         break;
@@ -365,13 +377,50 @@ void ProviderSession::answer()
     case M::LongFault:
         send(500, longFault(server->options().replySize));
         break;
+    case M::Redirect:
+        send(302, success(QStringLiteral("urn:redirect"), QStringLiteral("OK")),
+             "Location: /moved" + target + "\r\n");
+        break;
+    case M::HeaderFlood:
+        stream(
+            "HTTP/1.1 200 OK\r\n",
+            [line = 0]() mutable {
+                QByteArray lines;
+                while (lines.size() < chunkSize)
+                    lines += "X-Flood-" + QByteArray::number(++line) + ": " + QByteArray(60, 'f') +
+                             "\r\n";
+                return lines;
+            },
+            endlessSize);
+        break;
+    case M::EndlessHeader:
+        stream(
+            "HTTP/1.1 200 OK\r\nX-Endless: ", [] { return QByteArray(chunkSize, 'e'); },
+            endlessSize);
+        break;
+    case M::EndlessStatus:
+        stream(
+            "HTTP/1.1 200 ", [] { return QByteArray(chunkSize, 'O'); }, endlessSize);
+        break;
+    case M::Endless:
+        stream(
+            "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nTransfer-Encoding: "
+            "chunked\r\nConnection: close\r\n\r\n",
+            [] { return "4000\r\n" + QByteArray(0x4000, ' ') + "\r\n"; }, endlessSize);
+        break;
     }
 }
 
-void ProviderSession::send(int status, const QByteArray &content)
+void ProviderSession::send(int status, const QByteArray &content, const QByteArray &extraHeaders)
 {
     disconnect(socket, &QSslSocket::readyRead, this, &ProviderSession::readRequest);
-    socket->write(httpResponse(status, content));
+    socket->write(httpResponse(status, content, extraHeaders));
+    close();
+}
+
+void ProviderSession::close()
+{
+    closing = true;
     socket->disconnectFromHost();
 }
 
@@ -380,7 +429,7 @@ void ProviderSession::dripMore()
     socket->write(dripping.left(1));
     dripping.remove(0, 1);
     if (dripping.isEmpty())
-        socket->disconnectFromHost();
+        close();
     else
         QTimer::singleShot(1000, this, &ProviderSession::dripMore);
 }
@@ -391,30 +440,39 @@ void ProviderSession::sendHuge(bool sized)
 {
     const QByteArray whole = success(QStringLiteral("urn:huge"), QStringLiteral("@"));
     const qsizetype at = whole.indexOf('@');
-    QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n";
+    QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\n";
     if (sized)
-        out += "Content-Length: " + QByteArray::number(hugeSize) + "\r\n";
-    out += "Connection: close\r\n\r\n";
-    out += whole.left(at);
-    socket->write(out);
-    hugeLeft = hugeSize - whole.size() + 1;
-    reply = whole.mid(at + 1);
+        head += "Content-Length: " + QByteArray::number(hugeSize) + "\r\n";
+    head += "Connection: close\r\n\r\n";
+    stream(
+        head + whole.left(at), [] { return QByteArray(chunkSize, ' '); },
+        hugeSize - whole.size() + 1, whole.mid(at + 1));
+}
+
+void ProviderSession::stream(const QByteArray &head, const std::function<QByteArray()> &piece,
+                             qint64 total, const QByteArray &tail)
+{
+    socket->write(head);
+    nextPiece = piece;
+    streamLeft = total;
+    reply = tail;
     connect(socket, &QSslSocket::encryptedBytesWritten, this, &ProviderSession::streamMore);
     streamMore();
 }
 
+// Only as fast as the client reads, so that the simulator's own memory stays small.
 void ProviderSession::streamMore()
 {
-    while (hugeLeft > 0 &&
+    while (streamLeft > 0 &&
            socket->encryptedBytesToWrite() + socket->bytesToWrite() < 4 * chunkSize) {
-        const qint64 n = qMin(hugeLeft, chunkSize);
-        socket->write(QByteArray(n, ' '));
-        hugeLeft -= n;
+        const QByteArray next = nextPiece().left(streamLeft);
+        socket->write(next);
+        streamLeft -= next.size();
     }
-    if (hugeLeft == 0 && !reply.isEmpty()) {
+    if (streamLeft == 0 && !closing) {
         socket->write(reply);
         reply.clear();
-        socket->disconnectFromHost();
+        close();
     }
 }
 
@@ -424,5 +482,6 @@ void ProviderSession::resetConnection()
     const linger immediate{1, 0};
     ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediate,
                  sizeof immediate);
+    closing = true;
     socket->abort();
 }

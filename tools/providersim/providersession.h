@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <functional>
 
 class ProviderServer;
 class QSslSocket;
@@ -23,9 +24,13 @@ private:
     QByteArray header(const QByteArray &name) const;
     void handleRequest();
     void answer();
-    void send(int status, const QByteArray &body);
+    void send(int status, const QByteArray &body, const QByteArray &extraHeaders = {});
     void sendHuge(bool sized);
+    // Sends `head`, then what `piece` gives until `total` bytes, then `tail`, and closes.
+    void stream(const QByteArray &head, const std::function<QByteArray()> &piece, qint64 total,
+                const QByteArray &tail = {});
     void streamMore();
+    void close();
     void resetConnection();
     void dripMore();
 
@@ -43,6 +48,8 @@ private:
     int status = 200;
     QByteArray reply;
 
-    qint64 hugeLeft = 0;
+    bool closing = false; // by the simulator's own choice
+    std::function<QByteArray()> nextPiece;
+    qint64 streamLeft = 0;
     QByteArray dripping; // what is left to drip
 };
