@@ -23,6 +23,8 @@
 namespace {
 
 constexpr std::chrono::seconds systemTrayPoll(1);
+// How long a notice from the tray icon stays.
+constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
 
 // True once the desktop offers a notification area, false when none came within the wait.
@@ -103,11 +105,21 @@ bool Sonaro::start()
             tr("Impossible de lire la configuration : %1").arg(settings.fileName()));
         return false;
     }
-    if (!settings.contains(SettingsKey::login))
+    const bool firstRun = !settings.contains(SettingsKey::login);
+    if (firstRun)
         setupUI();
-    if (!settings.contains(SettingsKey::login))
+    if (!settings.contains(SettingsKey::login) || !initTray())
         return false;
-    return initTray();
+    if (firstRun)
+        notify(tr("%1 est dans la zone de notification : copiez un numéro pour l'appeler.")
+                   .arg(QCoreApplication::applicationName()));
+    return true;
+}
+
+void Sonaro::notify(const QString &text)
+{
+    trayIcon.showMessage(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information,
+                         noticeTime.count());
 }
 
 void Sonaro::setSystemTrayWait(std::chrono::milliseconds wait)
@@ -143,6 +155,11 @@ bool Sonaro::initTray()
     trayIcon.setToolTip(Edition::isPlain() ? tr("Tintelle") : tr("Sonaro"));
     trayIcon.setIcon(QIcon(Edition::iconPath()));
     trayIcon.setVisible(true);
+    connect(&CallDialog::notices(), &CallNotices::callPlaced, this, [this](const QString &number) {
+        notify(tr("Appel lancé vers %1 : votre téléphone va sonner, décrochez pour être mis en "
+                  "relation.")
+                   .arg(number));
+    });
     connect(&trayIcon, &QSystemTrayIcon::activated, this,
             qOverload<QSystemTrayIcon::ActivationReason>(&Sonaro::systrayActivated));
 
@@ -178,7 +195,9 @@ void Sonaro::openCallDialog(const QString &text)
     QString display = text;
     QString dial;
     WS::extractNumber(display, dial);
-    CallDialog::open(dial, display, CallDialog::Opening::ByUser);
+    // A number chosen by someone else never takes the keyboard, as a copy's does not.
+    CallDialog::open(dial, display,
+                     dial.isEmpty() ? CallDialog::Opening::ByStart : CallDialog::Opening::ByCopy);
 }
 
 void Sonaro::setupUI()

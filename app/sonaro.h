@@ -35,9 +35,9 @@ public slots:
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
-    // Opens the call dialog on the first number recognised in `text`, or the empty one when it
-    // holds none, in front and ready for Enter: it answers a user's action (a link, another
-    // start). Nothing opens while a call dialog is open.
+    // Opens the call dialog on the first number recognised in `text` (a link, another start),
+    // shown on top without the keyboard, or the empty one, ready for typing, when it holds none.
+    // While a call dialog is open nothing opens, and the open one comes to the front.
     void openCallDialog(const QString &text);
 
 private slots:
@@ -48,6 +48,8 @@ private slots:
 
 private:
     bool initTray();
+    // A short notice from the tray icon.
+    void notify(const QString &text);
 
     QSettings settings;
     QSystemTrayIcon trayIcon;

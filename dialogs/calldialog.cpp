@@ -4,21 +4,40 @@
 #include "app/edition.h"
 #include "dialogs/ui_calldialog.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QEventLoop>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QScreen>
+#include <QSpacerItem>
 #include <QStyle>
+#include <QWindow>
+#include <algorithm>
 #include <mutex>
 
 namespace {
 
 enum Page { NumberPage = 0, EditPage = 1, CallingPage = 2 };
 
-// The service's text is the far end's: cut it to what an error box can show.
-QString shortened(const QString &text)
+// A run of characters this long without a blank is broken, so that it stays inside the box.
+constexpr int longestRun = 60;
+
+// Marks that reorder text: in a far end's text they can turn a word around ("refusé" read
+// backwards), so they are dropped.
+bool isBidiControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+           (u >= 0x2066 && u <= 0x2069) || u == 0x061C;
+}
+
+// The service's text is the far end's: cut it to what an error box can show, and make it read as
+// it is written.
+QString readable(const QString &text)
 {
     QString shown = text.left(CallDialog::maxErrorCharacters);
     int lines = 0;
@@ -28,10 +47,37 @@ QString shortened(const QString &text)
             break;
         }
     }
-    if (shown.size() == text.size())
-        return text;
-    qDebug().noquote() << "Service error, shown cut:" << text;
-    return shown + QChar(0x2026);
+    if (shown.size() != text.size()) {
+        qDebug().noquote() << "Service error, shown cut:" << text;
+        shown += QChar(0x2026);
+    }
+    shown.removeIf(isBidiControl);
+    QString wrapped;
+    int run = 0;
+    for (const QChar c : std::as_const(shown)) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > longestRun) {
+            wrapped += QLatin1Char('\n');
+            run = 1;
+        }
+        wrapped += c;
+    }
+    return wrapped;
+}
+
+bool holdsDigit(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
+}
+
+// The call dialog that is open, if any.
+CallDialog *openDialog()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<CallDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -39,26 +85,40 @@ QString shortened(const QString &text)
 bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, Opening opening)
 {
     std::unique_lock<QMutex> guard(callDialogLock(), std::try_to_lock);
-    if (!guard.owns_lock())
+    if (!guard.owns_lock()) {
+        // Refused, but visibly: a dialog left behind another window would otherwise be found
+        // later, and its old number called by mistake.
+        if (CallDialog *open = openDialog()) {
+            open->raise();
+            if (opening == Opening::ByUser)
+                open->activateWindow();
+        }
         return false;
+    }
     CallDialog dialog(dialNumber, displayNumber);
-    if (opening == Opening::ByUser) {
-        // Asked for from another program (a second start, a link), the request carries no
-        // user time of ours: ask for the keyboard outright.
+    // Modal before it shows, or it could be shown under a modal dialog of the program and blocked
+    // by it. exec() would activate even the copy's window: its modal path stamps a user time.
+    if (opening != Opening::ByCopy || QApplication::activeModalWidget())
+        dialog.setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    if (opening == Opening::ByCopy) {
+        dialog.setAttribute(Qt::WA_ShowWithoutActivating);
+        dialog.show();
+    } else {
+        // A second start carries no user time of ours: ask for the keyboard outright.
         dialog.show();
         dialog.raise();
         dialog.activateWindow();
-        dialog.exec();
-        return true;
     }
-    // exec() would activate the window (its modal path stamps a user time); shown this way the
-    // window manager leaves the keyboard where it is. The caller still waits for the end.
-    dialog.setAttribute(Qt::WA_ShowWithoutActivating);
-    QEventLoop loop;
-    connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-    dialog.show();
     loop.exec(QEventLoop::DialogExec);
     return true;
+}
+
+CallNotices &CallDialog::notices()
+{
+    static CallNotices notices;
+    return notices;
 }
 
 CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent)
@@ -68,6 +128,8 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
     // Replaced, not added to: a parentless frameless window, moved by dragging its background.
     setWindowFlags(Qt::FramelessWindowHint);
     ui->setupUi(this);
+    // The same picture, but as an image that a screen reader passes over, not as a text.
+    ui->iconphone->setPixmap(QPixmap(QStringLiteral(":/icon-128-phone.png")));
     // The keys act through the dialog (Enter calls, Escape cancels), so no button takes the
     // focus: a focused "Annuler" would turn the Enter after "Appeler" into a cancel, and a click
     // on a button or the background would take the focus out of the number field.
@@ -99,19 +161,35 @@ CallDialog::~CallDialog()
 void CallDialog::click2CallResult(bool success, QString errorString)
 {
     if (success) {
+        emit notices().callPlaced(displayNumber);
         accept();
         return;
     }
+    showError(errorString);
+    on_btnedit_clicked();
+}
+
+void CallDialog::showError(const QString &errorString)
+{
     const QString title =
         Edition::isPlain() ? tr("Erreur lors de l'appel") : tr("Erreur lors du click2call");
     // What QMessageBox::critical() builds, but the text comes from the far end: it is shown as it
-    // stands and never read as markup (a link in it would open a browser).
-    QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + shortened(errorString),
-                    QMessageBox::Ok, this);
+    // stands and never read as markup (a link in it would open a browser). Not a child of the
+    // dialog, whose dark picture and white text would spoil it; it stays above the dialog.
+    QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + readable(errorString),
+                    QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
+    box.winId();
+    box.windowHandle()->setTransientParent(windowHandle());
+    // Wide enough for the whole title in the frame, beside the frame's icon and buttons.
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    auto *grid = static_cast<QGridLayout *>(box.layout());
+    grid->addItem(new QSpacerItem(QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + 150, 0,
+                                  QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
-    on_btnedit_clicked();
 }
 
 void CallDialog::showEvent(QShowEvent *)
@@ -127,11 +205,16 @@ void CallDialog::showEvent(QShowEvent *)
 void CallDialog::on_btncall_pressed()
 {
     if (ui->numberStack->currentIndex() == EditPage) {
+        // Nothing to call: sent, it would be a request with no called number.
+        if (!holdsDigit(ui->numberEdit->text())) {
+            ui->title->setText(tr("Tapez un numéro, avec ses chiffres :"));
+            ui->numberEdit->setFocus(Qt::OtherFocusReason);
+            return;
+        }
         dialNumber = ui->numberEdit->text();
         displayNumber = dialNumber;
-        if (dialNumber.isEmpty())
-            return;
     }
+    ui->title->setText(tr("Appeler un numéro :"));
     ui->numberStack->setCurrentIndex(CallingPage);
     // The field is about to hide: keep the keys on the dialog, where Enter finds no button.
     setFocus(Qt::OtherFocusReason);

@@ -13,22 +13,43 @@ class CallDialog;
 class QMouseEvent;
 class QShowEvent;
 
+class CallNotices : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void callPlaced(const QString &shownNumber);
+};
+
 // The frameless dialog through which one call is placed.
 class CallDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    // Who asked for the dialog. A copy happens while the user works in another window: the
-    // dialog then shows on top without taking the keyboard, so that keys meant for that window
-    // never place a call; a click on it hands it the keyboard. The user's own requests (tray,
-    // menu, a tel: link) activate it.
-    enum class Opening { ByUser, ByCopy };
+    // Who asked for the dialog.
+    enum class Opening {
+        // The user, inside the program (tray, menu): the dialog is modal and takes the keyboard.
+        ByUser,
+        // Someone else chose the number: a copy, a link, a second start carrying a number. The
+        // user works in another window, so the dialog shows on top without taking the keyboard,
+        // and keys meant for that window never place a call; a click hands it the keyboard.
+        // Above one of the program's own modal dialogs it is modal too, or it could not be used.
+        ByCopy,
+        // A second start without a number: an empty dialog, which nothing can call from, takes
+        // the keyboard so that the user can type at once.
+        ByStart,
+    };
 
     // The one way to open a call dialog: tries callDialogLock() without waiting, and while it
-    // holds it shows the dialog and returns once the dialog has closed. Returns false at once,
-    // showing nothing, when a call dialog is open already (possibly further up this stack).
+    // holds it shows the dialog and returns once the dialog has closed. When a call dialog is
+    // open already (possibly further up this stack), returns false at once and brings that one
+    // to the front, with the keyboard only for ByUser; its number never changes.
     static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening);
+
+    // Reports each call placed, with the number as the dialog showed it, to whoever tells the
+    // user (the tray); a dialog knows nothing of the tray.
+    static CallNotices &notices();
 
     CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent = nullptr);
     ~CallDialog() override;
@@ -50,6 +71,8 @@ private slots:
     void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
+    void showError(const QString &errorString);
+
     Ui::CallDialog *ui;
     QString dialNumber;
     QString displayNumber;

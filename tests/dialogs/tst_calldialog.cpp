@@ -25,6 +25,7 @@ private slots:
         QTest::addRow("both") << L{dial, shown, "", label, shown};
         QTest::addRow("pencil") << L{dial, shown, "*", field, shown};
         QTest::addRow("empty field: Enter stays") << L{"", "", "\n", field, ""};
+        QTest::addRow("no digit: Enter sends nothing") << L{"", "", "abc\n", field, "abc"};
         QTest::addRow("Enter calls, then does nothing")
             << L{dial, shown, "\n\n", calling, busy, shown};
         QTest::addRow("typed, Enter calls, then nothing")
@@ -42,6 +43,8 @@ private slots:
             const auto child = [=](QString name) { return dialog->findChild<QWidget *>(name); };
             const QPoint start = dialog->pos(), from(2, 2), travel(37, -21);
             QVERIFY(QTest::qWaitForWindowActive(dialog) && !dialog->childAt(from));
+            QVERIFY(dialog->isModal());
+            QCOMPARE(unnamed(dialog), QStringList());
             QVERIFY(!CallDialog::open("", "", CallDialog::Opening::ByCopy)); // one at a time
             const QPoint centre = dialog->screen()->availableGeometry().center();
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
@@ -55,9 +58,10 @@ private slots:
             for (const QChar c : row[2]) {
                 if (c == '*' || c == 'x')
                     QTest::mouseClick(child(c == 'x' ? "btncancel" : "btnedit"), Qt::LeftButton);
+                else if (c == '\n')
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
                 else
-                    QTest::keyClick(QApplication::focusWidget(),
-                                    c == '\n' ? Qt::Key_Return : Qt::Key(c.unicode()));
+                    QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
             }
             QCOMPARE(dialog->isVisible(), !shows.isEmpty());
             if (shows.isEmpty())
@@ -93,12 +97,17 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("shown"); // null: a success, which closes the dialog
         const QString fault = "Identifiant ou mot de passe incorrect", line = "ligne\n";
-        const QString x500 = QString(500, 'x');
+        const QString words = QString("mots ").repeated(100), x60 = QString(60, 'x');
         QTest::addRow("success") << true << fault << QString();
         QTest::addRow("plain edition") << true << fault << fault;
         QTest::addRow("branded edition") << false << fault << fault;
-        QTest::addRow("501 characters") << true << x500 + "y" << x500 + "…";
+        QTest::addRow("501 characters") << true << words + "y" << words + "…";
         QTest::addRow("11 lines") << true << line.repeated(10) << line.repeated(9) + "ligne…";
+        QTest::addRow("unbroken line: wrapped")
+            << true << x60 + x60 + "xx" << x60 + "\n" + x60 + "\nxx";
+        QTest::addRow("reordering marks dropped")
+            << false << "\u202E\u0645 refus\u00E9\u202C, \u2067\u200Fici\u2069\u061C"
+            << "\u0645 refus\u00E9, ici";
     }
 
     void result()
@@ -109,13 +118,22 @@ private slots:
         Edition::setPlain(plain);
         CallDialog dialog("0033612345678", "0612345678");
         dialog.show();
-        DialogDriver boxes("QMessageBox");
+        QSignalSpy placed(&CallDialog::notices(), &CallNotices::callPlaced);
+        DialogDriver boxes("QMessageBox", [](QDialog *box) {
+            // Readable whatever its length: dark text on a light ground, all of it inside.
+            auto *text = box->findChild<QLabel *>("qt_msgbox_label");
+            QVERIFY(QTest::qWaitForWindowExposed(box));
+            QVERIFY(Look(box->grab().toImage(), text).contrast > 4.5);
+            QVERIFY(box->rect().contains(QRect(text->mapTo(box, QPoint()), text->size())));
+        });
         dialog.click2CallResult(shown.isNull(), error);
         Edition::setPlain(true);
         const QString title = plain ? "Erreur lors de l'appel" : "Erreur lors du click2call";
         QCOMPARE(boxes.seen,
                  shown.isNull() ? QStringList() : QStringList{title + ": Erreur: " + shown});
         QCOMPARE(dialog.isVisible(), !shown.isNull());
+        // A placed call is told to the user (by the tray), with the number as shown.
+        QCOMPARE(placed.value(0), shown.isNull() ? QVariantList{"0612345678"} : QVariantList());
     }
 };
 

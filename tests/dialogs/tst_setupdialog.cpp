@@ -10,22 +10,26 @@ private slots:
     void setup_data()
     {
         // The executable, which chooses the edition; login, password, number and copy twice as
-        // prefilled; whether "Valider" takes them.
+        // prefilled; whether "Valider" takes them; the field that the first keys go to.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
         QTest::addColumn<QStringList>("values");
         QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("typing");
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
         using L = QStringList;
-        QTest::addRow("complete") << plain << true << L{"al", "se", "0140000000", "false"} << true;
+        QTest::addRow("complete") << plain << true << L{"al", "se", "0140000000", "false"} << true
+                                  << "login";
         QTest::addRow("folder in capitals, copy twice")
-            << caps << false << L{"al", "se", "01", "true"} << true;
+            << caps << false << L{"al", "se", "01", "true"} << true << "login";
         QTest::addRow("in a file name, blanks count")
-            << "/usr/bin/mysonarotool" << false << L{" ", " s ", " 0 ", "false"} << true;
+            << "/usr/bin/mysonarotool" << false << L{" ", " s ", " 0 ", "false"} << true << "login";
         QTest::addRow("maker's name alone, no login")
-            << "/Ivelor/Sonar/sonar0" << true << L{"", "se", "01", "false"} << false;
-        QTest::addRow("password empty") << plain << true << L{"al", "", "01", "true"} << false;
-        QTest::addRow("number empty") << caps << false << L{"al", "se", "", "false"} << false;
+            << "/Ivelor/Sonar/sonar0" << true << L{"", "se", "01", "false"} << false << "login";
+        QTest::addRow("password empty")
+            << plain << true << L{"al", "", "", "true"} << false << "password";
+        QTest::addRow("number empty")
+            << caps << false << L{"al", "se", "", "false"} << false << "number";
     }
 
     void setup()
@@ -34,6 +38,7 @@ private slots:
         QFETCH(bool, plain);
         QFETCH(QStringList, values);
         QFETCH(bool, valid);
+        QFETCH(QString, typing);
         Edition::selectForExecutable(executable);
         const QString name = QCoreApplication::applicationName();
         // It names the settings scope, so that each edition keeps its own.
@@ -49,7 +54,9 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel *>("desc")->text().isEmpty() && !logo->pixmap().isNull(),
                  plain);
         dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget()->objectName(), typing);
+        QCOMPARE(unnamed(&dialog), QStringList());
         for (const char *label : {"numberLabel", "copyTwiceLabel"}) {
             auto *page = dialog.findChild<QWidget *>(label)->parentWidget()->parentWidget();
             dialog.findChild<QTabWidget *>()->setCurrentWidget(page);

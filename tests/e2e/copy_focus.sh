@@ -1,8 +1,11 @@
 #!/bin/bash
 # A copy made while the user works elsewhere shows the call dialog on top without taking the
 # keyboard: Enter meant for the other window places no call. A click on the dialog hands it the
-# keyboard, and Enter then calls. A program holding the clipboard without ever answering for it
-# freezes nothing, and the next copy still opens its dialog.
+# keyboard, and Enter then calls. An open dialog left behind another window comes back to the front
+# for a later copy (without the keyboard) and for a double-click on the tray icon (with it), its
+# number unchanged. Above the program's own Configuration, a copy's dialog can still be cancelled.
+# A program holding the clipboard without ever answering for it freezes nothing, and the next copy
+# still opens its dialog.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin
@@ -33,8 +36,13 @@ session_wait_until 20 "the mail window to have the keyboard" session_focused_is 
 session_copy "Montant : 1500 €"
 session_wait_window "Sonaro - Ivelor"
 dialog=$SESSION_WINDOW
-stacking=$(xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n')
-grep -A100 -x "$mail" <<<"$stacking" | grep -qx "$dialog" || session_fail "the dialog is below the mail"
+# Whether window $1 is stacked above window $2.
+above()
+{
+    xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' |
+        grep -A100 -x "$2" | grep -qx "$1"
+}
+above "$dialog" "$mail" || session_fail "the dialog is below the mail"
 session_focused_is "$mail" || session_fail "the copy took the keyboard from the mail window"
 xdotool key Return
 # Nothing is awaited here: the absence of a call can only be given time to show.
@@ -47,5 +55,40 @@ xdotool key Return
 e2e_wait_requests 1
 e2e_expect_eq "called" "$(session_sim_field called)" 1500
 session_wait_until 20 "the call dialog to close after the call" session_window_gone "Sonaro - Ivelor"
+
+session_copy "Tél. 06 12 34 56 78"
+session_wait_window "Sonaro - Ivelor"
+dialog=$SESSION_WINDOW
+session_click_window "$mail"
+above "$mail" "$dialog" || session_fail "a click on the mail left the dialog above it"
+session_copy "01 40 00 00 00"
+session_wait_until 20 "a refused copy to bring the dialog to the front" above "$dialog" "$mail"
+session_focused_is "$mail" || session_fail "a refused copy took the keyboard from the mail window"
+session_click_window "$mail"
+session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
+session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
+    session_focused_is "$dialog"
+above "$dialog" "$mail" || session_fail "the dialog with the keyboard is below the mail"
+xdotool key Return
+e2e_wait_requests 2
+e2e_expect_eq "called, as the dialog showed it first" "$(session_sim_field called)" 0033612345678
+session_wait_until 20 "the call dialog to close after the call" session_window_gone "Sonaro - Ivelor"
+
+# The menu's first entry, "Configuration", is a modal dialog of the program.
+session_open_tray_menu
+xdotool key Down Return
+session_wait_window Tintelle
+setup=$SESSION_WINDOW
+session_copy "06 99 88 77 66"
+session_wait_window "Sonaro - Ivelor"
+eval "$(xdotool getwindowgeometry --shell "$SESSION_WINDOW")"
+# "Annuler", at the right-hand end of the button row.
+session_click_at $((X + WIDTH - 85)) $((Y + HEIGHT - 25))
+session_wait_until 20 "Annuler to close the dialog above Configuration" \
+    session_window_gone "Sonaro - Ivelor"
+e2e_expect_eq "requests after Annuler" "$(session_sim_requests)" 2
+session_click_window "$setup"
+xdotool key Escape
+session_wait_until 20 "Escape to close Configuration" session_window_gone Tintelle
 e2e_quit
 session_log "passed"

@@ -1,6 +1,8 @@
 #!/bin/bash
 # A second start hands over to the running copy and exits: with no argument its empty dialog opens
-# ready for typing, with a tel: link its number is shown. A socket left by a killed copy does not
+# ready for typing; a tel: link, a number someone else chose, shows its number on top without
+# taking the keyboard from the window in use, so that Enter there calls nobody, and a second link
+# while it is open changes nothing. A socket left by a killed copy does not
 # keep the next one from starting. Run as root, the running copy trusts the provider through the
 # system's certificate store (a private mount namespace shows it the test authority there).
 # shellcheck source=lib.sh
@@ -48,7 +50,20 @@ call_from_dialog()
 
 second_start
 call_from_dialog "06 12 34 56 78" 1 0033612345678
+session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Bonjour"
+session_wait_window Courrier
+mail=$SESSION_WINDOW
+xdotool windowactivate --sync "$mail" 2>/dev/null || true
+session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$mail"
 second_start "tel:+33-1-23-45-67-89"
+session_wait_window "Sonaro - Ivelor"
+session_focused_is "$mail" || session_fail "the link took the keyboard from the mail window"
+second_start "tel:08-99-12-34-56"
+xdotool key Return
+# Nothing is awaited here: the absence of a call can only be given time to show.
+sleep 1
+e2e_expect_eq "requests after Enter in the mail window" "$(session_sim_requests)" 1
+session_click_window "$SESSION_WINDOW"
 call_from_dialog "" 2 0033123456789
 # The menu's second entry, "Appeler un numéro", opens the same dialog.
 session_open_tray_menu

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -73,3 +74,20 @@ struct Look
     QColor mean;
     double contrast;
 };
+
+// What a screen reader would stumble on in `window`: controls without a name, and pictures with
+// one (a picture shown as rich text is named by a placeholder character).
+inline QStringList unnamed(const QWidget *window)
+{
+    QStringList found;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        const auto *label = qobject_cast<QLabel *>(widget);
+        if (label && (!label->pixmap().isNull() || name.contains(QChar::ObjectReplacementCharacter))
+                ? !name.isEmpty()
+                : name.isEmpty() &&
+                      (widget->inherits("QAbstractButton") || widget->inherits("QLineEdit")))
+            found << widget->objectName();
+    }
+    return found;
+}
