@@ -1,24 +1,19 @@
 #include "sonaro.h"
 
-#include "dialogs/calldialog.h"
 #include "app/edition.h"
-#include "service/settingskeys.h"
+#include "app/settingsfile.h"
+#include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
+#include "service/settingskeys.h"
 #include "service/ws.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDebug>
-#include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
 #include <QIcon>
-#include <QMessageBox>
 #include <QTimer>
-#include <algorithm>
 #include <chrono>
-#include <iterator>
 
 namespace {
 
@@ -42,51 +37,6 @@ bool waitForSystemTray()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-// The password is kept in clear, so on Unix the settings file and its folder must be their
-// owner's alone, as the per-user registry is on Windows. Both are made private before anything
-// is written, whatever the umask.
-void restrictToOwner(const QString &fileName)
-{
-#ifdef Q_OS_UNIX
-    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    const QString folder = QFileInfo(fileName).absolutePath();
-    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
-        QFile::setPermissions(folder, ownerOnly | QFile::ExeOwner);
-    if (!QFileInfo::exists(fileName)) {
-        QFile file(fileName);
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly);
-    }
-    QFile::setPermissions(fileName, ownerOnly);
-#else
-    Q_UNUSED(fileName)
-#endif
-}
-
-// False for a settings file that cannot be read, or that holds none of the program's keys
-// (random bytes, another format): what it holds may still be recoverable. An empty file holds
-// nothing to lose, and is what a first run stopped before its first write leaves behind.
-bool storeReadable(const QSettings &settings)
-{
-    const QFileInfo file(settings.fileName());
-    if (settings.status() != QSettings::NoError || (file.exists() && !file.isReadable()))
-        return false;
-    if (!file.exists() || file.size() == 0)
-        return true;
-    const char *const keys[] = {SettingsKey::login,    SettingsKey::password,
-                                SettingsKey::number,   SettingsKey::copyTwice,
-                                SettingsKey::endpoint, SettingsKey::endpointCa};
-    return std::any_of(std::begin(keys), std::end(keys),
-                       [&](const char *key) { return settings.contains(key); });
-}
-
-void reportSettingsError(const QString &text)
-{
-    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
 } // namespace
 
 Sonaro::Sonaro(QObject *parent)
@@ -100,9 +50,8 @@ Sonaro::~Sonaro() = default;
 bool Sonaro::start()
 {
     // Taken for a first run, an unreadable store would be overwritten by the setup dialog.
-    if (!storeReadable(settings)) {
-        reportSettingsError(
-            tr("Impossible de lire la configuration : %1").arg(settings.fileName()));
+    if (!SettingsFile::isReadable(settings)) {
+        SettingsFile::reportUnreadable(settings.fileName());
         return false;
     }
     const bool firstRun = !settings.contains(SettingsKey::login);
@@ -168,7 +117,7 @@ bool Sonaro::initTray()
 
 void Sonaro::setupSuccess(QString login, QString password, QString number, bool copyTwice)
 {
-    restrictToOwner(settings.fileName());
+    SettingsFile::restrictToOwner(settings.fileName());
     settings.setValue(SettingsKey::login, login);
     settings.setValue(SettingsKey::password, password);
     settings.setValue(SettingsKey::number, number);
@@ -177,11 +126,10 @@ void Sonaro::setupSuccess(QString login, QString password, QString number, bool 
     // write fail, the values still hold for this session.
     settings.sync();
     if (settings.status() != QSettings::NoError) {
-        reportSettingsError(
-            tr("Impossible d'enregistrer la configuration : %1").arg(settings.fileName()));
+        SettingsFile::reportUnwritable(settings.fileName());
         return;
     }
-    restrictToOwner(settings.fileName());
+    SettingsFile::restrictToOwner(settings.fileName());
 }
 
 bool Sonaro::quit()

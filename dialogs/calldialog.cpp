@@ -1,6 +1,5 @@
 #include "calldialog.h"
 
-#include "dialogs/calldialoglock.h"
 #include "app/edition.h"
 #include "dialogs/ui_calldialog.h"
 
@@ -11,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QMutex>
 #include <QPixmap>
 #include <QScreen>
 #include <QSpacerItem>
@@ -20,6 +20,11 @@
 #include <mutex>
 
 namespace {
+
+// Held for as long as a call dialog is open; only CallDialog::open() takes it, and only ever
+// tries it. It guards against re-entry from nested event loops on the one GUI thread, not against
+// other threads: being non-recursive, a second try by the thread that holds it fails.
+QMutex openLock;
 
 enum Page { NumberPage = 0, EditPage = 1, CallingPage = 2 };
 
@@ -84,7 +89,7 @@ CallDialog *openDialog()
 
 bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, Opening opening)
 {
-    std::unique_lock<QMutex> guard(callDialogLock(), std::try_to_lock);
+    std::unique_lock<QMutex> guard(openLock, std::try_to_lock);
     if (!guard.owns_lock()) {
         // Refused, but visibly: a dialog left behind another window would otherwise be found
         // later, and its old number called by mistake.
@@ -153,10 +158,7 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
     connect(&ws, &WS::click2CallResult, this, &CallDialog::click2CallResult);
 }
 
-CallDialog::~CallDialog()
-{
-    delete ui;
-}
+CallDialog::~CallDialog() = default;
 
 void CallDialog::click2CallResult(bool success, QString errorString)
 {

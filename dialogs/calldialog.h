@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPoint>
 #include <QString>
+#include <memory>
 
 namespace Ui {
 class CallDialog;
@@ -41,8 +42,8 @@ public:
         ByStart,
     };
 
-    // The one way to open a call dialog: tries callDialogLock() without waiting, and while it
-    // holds it shows the dialog and returns once the dialog has closed. When a call dialog is
+    // The one way to open a call dialog: tries a lock without waiting, and while it holds it
+    // shows the dialog and returns once the dialog has closed. When a call dialog is
     // open already (possibly further up this stack), returns false at once and brings that one
     // to the front, with the keyboard only for ByUser; its number never changes.
     static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening);
@@ -73,7 +74,7 @@ private slots:
 private:
     void showError(const QString &errorString);
 
-    Ui::CallDialog *ui;
+    std::unique_ptr<Ui::CallDialog> ui;
     QString dialNumber;
     QString displayNumber;
     WS ws;

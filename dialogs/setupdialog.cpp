@@ -37,10 +37,7 @@ SetupDialog::SetupDialog(const QString &login, const QString &password, const QS
     }
 }
 
-SetupDialog::~SetupDialog()
-{
-    delete ui;
-}
+SetupDialog::~SetupDialog() = default;
 
 bool SetupDialog::on_validateButton_clicked()
 {

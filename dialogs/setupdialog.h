@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <memory>
 
 namespace Ui {
 class SetupDialog;
@@ -27,5 +28,5 @@ private slots:
     bool on_validateButton_clicked();
 
 private:
-    Ui::SetupDialog *ui;
+    std::unique_ptr<Ui::SetupDialog> ui;
 };
