@@ -11,6 +11,7 @@ namespace {
 
 const QString help = QStringLiteral("help");
 const QString version = QStringLiteral("version");
+const QString autostart = QStringLiteral("autostart");
 
 // Qt's own options are single-dash words (-platform, -stylesheet): read as long options, they
 // are never mistaken for a run of short ones such as -h.
@@ -21,6 +22,8 @@ void describe(QCommandLineParser &parser)
         CommandLine::tr("Appelle le numéro de téléphone copié dans le presse-papiers."));
     parser.addOption({{QStringLiteral("h"), help}, CommandLine::tr("Affiche cette aide.")});
     parser.addOption({{QStringLiteral("v"), version}, CommandLine::tr("Affiche la version.")});
+    parser.addOption({autostart, CommandLine::tr("Démarrage avec la session : sans compte "
+                                                 "configuré, ne fait rien.")});
     parser.addPositionalArgument(
         CommandLine::tr("lien"),
         CommandLine::tr("Lien tel: ou callto: dont le numéro s'affiche dans la fenêtre d'appel."),
@@ -76,6 +79,7 @@ CommandLine::CommandLine(const QStringList &arguments)
             error = tr("« %1 » n'est pas un lien tel: ou callto:.").arg(argument);
         }
     }
+    session = parser.isSet(autostart);
     valid = error.isEmpty();
     if (!valid)
         print(stderr, error + u'\n' + parser.helpText());
@@ -89,6 +93,11 @@ bool CommandLine::isValid() const
 bool CommandLine::hasLink() const
 {
     return link;
+}
+
+bool CommandLine::isAutostart() const
+{
+    return session;
 }
 
 QString CommandLine::linkText() const

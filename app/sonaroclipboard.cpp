@@ -1,6 +1,7 @@
 #include "sonaroclipboard.h"
 
 #include "calldialog.h"
+#include "dialogclaim.h"
 #include "settingskeys.h"
 #include "ws.h"
 
@@ -27,9 +28,12 @@ void SonaroClipboard::checkClipboard()
 
     if (!copyTwice || lastText == text) {
         text = WS::extractNumber(text, dial);
-        // Refused, silently, while a call dialog is open.
-        if (!text.isEmpty())
-            CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
+        // Refused, silently, while a call dialog is open, also the other edition's.
+        if (!text.isEmpty()) {
+            const DialogClaim claim;
+            if (claim.isHeld())
+                CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
+        }
     }
     lastText = text;
 }
