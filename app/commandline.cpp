@@ -22,8 +22,9 @@ void describe(QCommandLineParser &parser)
         CommandLine::tr("Appelle le numéro de téléphone copié dans le presse-papiers."));
     parser.addOption({{QStringLiteral("h"), help}, CommandLine::tr("Affiche cette aide.")});
     parser.addOption({{QStringLiteral("v"), version}, CommandLine::tr("Affiche la version.")});
-    parser.addOption({autostart, CommandLine::tr("Démarrage avec la session : sans compte "
-                                                 "configuré, ne fait rien.")});
+    parser.addOption(
+        {autostart, CommandLine::tr("Lancement avec la session : sans identifiant "
+                                    "enregistré, quitte aussitôt sans rien afficher.")});
     parser.addPositionalArgument(
         CommandLine::tr("lien"),
         CommandLine::tr("Lien tel: ou callto: dont le numéro s'affiche dans la fenêtre d'appel."),

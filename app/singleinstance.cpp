@@ -305,12 +305,18 @@ void SingleInstance::keepListening()
 {
     if (server.isListening())
         return;
-    watch.stop();
-    // Qt removed the socket when it closed the server; a file there now is another copy's.
+    // Qt closed the server and removed its socket: listen again, unless another copy took the
+    // name meanwhile. Without descriptors for now, try again at the next round.
     const StartLock lock(lockPath);
-    const bool again = lock.isHeld() && send(QByteArray()) == Reply::NoOne && listen();
-    log(again ? QStringLiteral("listening again on %1").arg(socketPath)
-              : QStringLiteral("lost %1").arg(socketPath));
+    if (!lock.isHeld())
+        return;
+    const Reply reply = send(QByteArray());
+    if (reply == Reply::Delivered || reply == Reply::Foreign) {
+        watch.stop();
+        log(QStringLiteral("%1 was taken meanwhile").arg(socketPath));
+    } else if ((reply == Reply::NoOne || reply == Reply::Stale) && listen()) {
+        log(QStringLiteral("listening again on %1").arg(socketPath));
+    }
 }
 
 void SingleInstance::takeConnections()

@@ -1,8 +1,9 @@
 #!/bin/bash
 # A second start hands over to the running copy and exits: with no argument its empty dialog opens
 # ready for typing, with a tel: link its number is shown. A socket left by a killed copy does not
-# keep the next one from starting. Run as root, the running copy trusts the provider through the
-# system's certificate store (a private mount namespace shows it the test authority there).
+# keep the next one from starting, nor do idle connections let a second copy start. Run as root,
+# the running copy trusts the provider through the system's certificate store (a private mount
+# namespace shows it the test authority there).
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin
@@ -50,6 +51,17 @@ second_start
 call_from_dialog "06 12 34 56 78" 1 0033612345678
 second_start "tel:+33-1-23-45-67-89"
 call_from_dialog "" 2 0033123456789
+# 1 100 idle connections held on the socket: a start from the session still finds the running copy
+# (it asks for nothing) rather than run as a second copy, since the socket is never lost.
+(ulimit -n 4096 2>/dev/null || true
+    exec perl -MIO::Socket::UNIX -e '$|=1; my @held; for (1..1100) { push @held,
+        IO::Socket::UNIX->new(Peer => $ARGV[0]) // last } print scalar(@held), "\n"; sleep 60' \
+    "$XDG_RUNTIME_DIR/tintelle/tintelle.socket" >"$SESSION_WORK/idle.out") &
+idle=$!
+session_wait_until 30 "the idle connections" test -s "$SESSION_WORK/idle.out"
+e2e_expect_eq "idle connections held" "$(cat "$SESSION_WORK/idle.out")" 1100
+second_start --autostart
+kill "$idle"
 # The menu's second entry, "Appeler un numéro", opens the same dialog.
 session_open_tray_menu
 xdotool key Down Down Return
