@@ -12,6 +12,7 @@ namespace {
 
 const QString help = QStringLiteral("help");
 const QString version = QStringLiteral("version");
+const QString autostart = QStringLiteral("autostart");
 
 // Qt's own options are single-dash words (-platform, -stylesheet): read as long options, they
 // are never mistaken for a run of short ones such as -h.
@@ -22,6 +23,9 @@ void describe(QCommandLineParser &parser)
         CommandLine::tr("Appelle le numéro de téléphone copié dans le presse-papiers."));
     parser.addOption({{QStringLiteral("h"), help}, CommandLine::tr("Affiche cette aide.")});
     parser.addOption({{QStringLiteral("v"), version}, CommandLine::tr("Affiche la version.")});
+    parser.addOption(
+        {autostart, CommandLine::tr("Lancement avec la session : sans identifiant "
+                                    "enregistré, quitte aussitôt sans rien afficher.")});
     parser.addPositionalArgument(
         CommandLine::tr("lien"),
         CommandLine::tr("Lien tel: ou callto: dont le numéro s'affiche dans la fenêtre d'appel."),
@@ -77,6 +81,7 @@ CommandLine::CommandLine(const QStringList &arguments)
             error = tr("« %1 » n'est pas un lien tel: ou callto:.").arg(argument);
         }
     }
+    session = parser.isSet(autostart);
     valid = error.isEmpty();
     if (!valid)
         print(stderr, error + u'\n' + parser.helpText());
@@ -90,6 +95,11 @@ bool CommandLine::isValid() const
 bool CommandLine::hasLink() const
 {
     return link;
+}
+
+bool CommandLine::isAutostart() const
+{
+    return session;
 }
 
 QString CommandLine::linkText() const

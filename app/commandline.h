@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <optional>
 
-// The program's own command line: --help, --version and one optional tel: or callto: link.
+// The program's own command line: --help, --version, --autostart and one optional tel: or callto:
+// link.
 // Exit statuses: 0 after --help or --version, 2 for a command line the program cannot use.
 class CommandLine
 {
@@ -25,6 +26,9 @@ public:
     // callto: link: the program then ends with status 2.
     bool isValid() const;
     bool hasLink() const;
+    // Started by the session's autostart entry: an account that never set the program up is left
+    // alone, and a copy already running is not asked for anything.
+    bool isAutostart() const;
     // The number of the link as text for the recogniser (PhoneLink::numberText); empty without
     // a link.
     QString linkText() const;
@@ -32,5 +36,6 @@ public:
 private:
     bool valid = false;
     bool link = false;
+    bool session = false;
     QString text;
 };

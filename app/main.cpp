@@ -3,10 +3,12 @@
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
+#include "service/settingskeys.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMetaObject>
+#include <QSettings>
 
 int main(int argc, char *argv[])
 {
@@ -19,10 +21,27 @@ int main(int argc, char *argv[])
         return 2;
     Edition::selectForExecutable(QCoreApplication::applicationFilePath());
 
+    // The session starts every installed edition for every account: one never set up stays
+    // silent rather than asking for a login at each session.
+    if (commandLine.isAutostart()) {
+        const QSettings settings;
+        if (settings.status() == QSettings::NoError && !settings.contains(SettingsKey::login))
+            return 0;
+    }
+
     // Before any window: a later start of the same edition only hands its request over.
-    SingleInstance instance(SingleInstance::serverNameForEdition());
-    if (instance.handOver(commandLine.linkText()))
+    SingleInstance instance(SingleInstance::privateFolder(),
+                            QCoreApplication::applicationName().toLower());
+    const bool onlyLook = commandLine.isAutostart() && !commandLine.hasLink();
+    switch (instance.handOver(onlyLook ? std::nullopt : std::optional(commandLine.linkText()))) {
+    case SingleInstance::Start::HandedOver:
         return 0;
+    case SingleInstance::Start::Unreachable:
+        return 1;
+    case SingleInstance::Start::Guarded:
+    case SingleInstance::Start::Unguarded:
+        break;
+    }
 
     Sonaro sonaro;
     QApplication::setWindowIcon(QIcon(Edition::iconPath()));

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QList>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
-#include <QStringList>
+#include <QTimer>
+#include <optional>
 
-// One running copy per edition and user. The first copy listens on a local socket that only its
-// user may reach; a later start hands its request over to it and ends.
+class QLocalSocket;
+
+// One running copy per edition and user. The first copy listens on a local socket in a folder
+// that only its user may reach; a later start hands its request over to it and ends.
 //
 // On the socket a request is the bytes "OPEN " and the text of the number (UTF-8, maybe empty),
 // at most 1 KiB in all, ended by the sender closing the connection. Anything else is dropped.
@@ -15,20 +19,31 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    // The socket of the current edition (named after the application name, so select the
-    // edition first) and user, in XDG_RUNTIME_DIR or, when unset, Qt's private fallback.
-    static QString serverNameForEdition();
+    enum class Start {
+        HandedOver, // a running copy took the request: this copy must end
+        Guarded,    // no copy runs: this one listens now
+        Unguarded,  // no private socket can be had: this copy runs without a guard
+        Unreachable // a copy runs but does not answer in time: this copy must end too
+    };
 
-    explicit SingleInstance(const QString &serverName, QObject *parent = nullptr);
+    // The folder of the guard and of the dialog claim, shared by both editions: its user's own
+    // (a directory, not a link, owned by the user, closed to everyone else), in the session's
+    // runtime folder when that one is private, else under the cache or configuration home.
+    // Empty when none can be had: never a folder that someone else may write into.
+    static QString privateFolder();
+
+    // The guard named `name` (the edition's program name) in `folder`; an empty folder makes an
+    // unguarded start.
+    SingleInstance(const QString &folder, const QString &name, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when the copy that owns the socket took `text`: this copy must end. Otherwise this
-    // copy takes the socket, also from a copy that crashed and left it behind, and returns false.
-    // A socket that cannot be taken never stops a start: the program then runs unguarded.
-    bool handOver(const QString &text);
+    // Asks the running copy for the call dialog on `text`, or with nothing only looks for it.
+    // When no copy runs, this one takes the socket, also from a copy that crashed and left it
+    // behind. A live socket is never removed, nor one that is not the user's.
+    Start handOver(const std::optional<QString> &text);
 
-    // From now on emits requested() for every request, first those received since handOver();
-    // until then they are kept, so that none reaches a program still starting.
+    // From now on emits requested() for each request; of those received since handOver() only
+    // the latest is kept, so that none reaches a program still starting.
     void acceptRequests();
 
 signals:
@@ -37,13 +52,21 @@ signals:
     void requested(const QString &text);
 
 private:
-    bool send(const QString &text) const;
+    enum class Reply { Delivered, NoOne, Stale, Busy, Foreign };
+
+    Reply send(const QByteArray &message) const;
+    bool listen();
+    void keepListening();
     void takeConnections();
+    void forget(QLocalSocket *socket);
     void receive(const QByteArray &message);
     void deliver(const QString &text);
 
-    QString serverName;
+    QString socketPath;
+    QString lockPath;
     QLocalServer server;
+    QTimer watch;
+    QList<QLocalSocket *> connections;
     bool accepting = false;
-    QStringList pending;
+    std::optional<QString> pending;
 };

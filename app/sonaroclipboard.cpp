@@ -1,5 +1,6 @@
 #include "sonaroclipboard.h"
 
+#include "app/dialogclaim.h"
 #include "dialogs/calldialog.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
@@ -265,9 +266,13 @@ void SonaroClipboard::checkClipboard()
 
     if (!copyTwice || lastText == text) {
         text = WS::extractNumber(text, dial);
-        // Refused, silently, while a call dialog is open.
-        if (!text.isEmpty())
-            CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
+        // Refused while a call dialog is open: ours comes to the front, the other edition's (on
+        // this same copy, most likely) is the one the user answers.
+        if (!text.isEmpty()) {
+            const DialogClaim claim;
+            if (claim.isHeld() || CallDialog::isOpen())
+                CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
+        }
     }
     lastText = text;
 }

@@ -120,6 +120,11 @@ bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, O
     return true;
 }
 
+bool CallDialog::isOpen()
+{
+    return openDialog() != nullptr;
+}
+
 CallNotices &CallDialog::notices()
 {
     static CallNotices notices;

@@ -47,6 +47,8 @@ public:
     // open already (possibly further up this stack), returns false at once and brings that one
     // to the front, with the keyboard only for ByUser; its number never changes.
     static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening);
+    // True while a call dialog of this program is open.
+    static bool isOpen();
 
     // Reports each call placed, with the number as the dialog showed it, to whoever tells the
     // user (the tray); a dialog knows nothing of the tray.

@@ -2,9 +2,10 @@
 # A second start hands over to the running copy and exits: with no argument its empty dialog opens
 # ready for typing; a tel: link, a number someone else chose, shows its number on top without
 # taking the keyboard from the window in use, so that Enter there calls nobody, and a second link
-# while it is open changes nothing. A socket left by a killed copy does not
-# keep the next one from starting. Run as root, the running copy trusts the provider through the
-# system's certificate store (a private mount namespace shows it the test authority there).
+# while it is open changes nothing. A socket left by a killed copy does not keep the next one from
+# starting, nor do idle connections let a second copy start. Run as root, the running copy trusts
+# the provider through the system's certificate store (a private mount namespace shows it the test
+# authority there).
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin
@@ -65,6 +66,17 @@ sleep 1
 e2e_expect_eq "requests after Enter in the mail window" "$(session_sim_requests)" 1
 session_click_window "$SESSION_WINDOW"
 call_from_dialog "" 2 0033123456789
+# 1 100 idle connections held on the socket: a start from the session still finds the running copy
+# (it asks for nothing) rather than run as a second copy, since the socket is never lost.
+(ulimit -n 4096 2>/dev/null || true
+    exec perl -MIO::Socket::UNIX -e '$|=1; my @held; for (1..1100) { push @held,
+        IO::Socket::UNIX->new(Peer => $ARGV[0]) // last } print scalar(@held), "\n"; sleep 60' \
+    "$XDG_RUNTIME_DIR/tintelle/tintelle.socket" >"$SESSION_WORK/idle.out") &
+idle=$!
+session_wait_until 30 "the idle connections" test -s "$SESSION_WORK/idle.out"
+e2e_expect_eq "idle connections held" "$(cat "$SESSION_WORK/idle.out")" 1100
+second_start --autostart
+kill "$idle"
 # The menu's second entry, "Appeler un numéro", opens the same dialog.
 session_open_tray_menu
 xdotool key Down Down Return

@@ -31,7 +31,8 @@ for pair in $editions; do
             fail "$entry: $out"
         grep -qx "Name=$edition" "$entry" && grep -qx "Icon=$app" "$entry" || fail "$entry"
     done
-    grep -qx "Exec=$program %u" "$menu" && grep -qx "Exec=$program" "$auto" || fail "$app: Exec"
+    grep -qx "Exec=$program %u" "$menu" && grep -qx "Exec=$program --autostart" "$auto" &&
+        grep -qx "TryExec=$program" "$auto" || fail "$app: Exec, TryExec"
     grep -qx 'MimeType=x-scheme-handler/tel;x-scheme-handler/callto;' "$menu" || fail "$menu"
     metainfo=$root/usr/share/metainfo/$app.metainfo.xml
     appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
@@ -43,7 +44,7 @@ for pair in $editions; do
         [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon"
     done
     man=$(MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null)
-    for word in "$edition $version" --version tel: autostart/$app.desktop; do
+    for word in "$edition $version" --version --autostart tel: autostart/$app.desktop; do
         echo "$man" | grep -qF -- "$word" || fail "manual page of $program does not name $word"
     done
     gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" &&
