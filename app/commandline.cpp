@@ -39,7 +39,7 @@ void print(FILE *stream, const QString &text)
 
 } // namespace
 
-std::optional<int> CommandLine::answer(int argc, char *argv[])
+std::optional<int> CommandLine::handleHelpAndVersion(int argc, char *argv[])
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

@@ -16,7 +16,7 @@ public:
     // Answers --help and --version on standard output from the raw arguments, before the
     // application object exists, so that neither needs a display nor reads the settings. Returns
     // the exit status when it answered, nothing when the program is to start.
-    static std::optional<int> answer(int argc, char *argv[]);
+    static std::optional<int> handleHelpAndVersion(int argc, char *argv[]);
 
     // Reads the arguments once the application object has taken Qt's own options (-platform,
     // -style...) out of them. What it cannot use is reported with the usage on standard error.

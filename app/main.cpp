@@ -12,7 +12,7 @@
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> status = CommandLine::answer(argc, argv))
+    if (const std::optional<int> status = CommandLine::handleHelpAndVersion(argc, argv))
         return *status;
     PlatformChoice::preferX11OnWayland();
     QApplication app(argc, argv);

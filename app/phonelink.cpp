@@ -1,7 +1,5 @@
 #include "phonelink.h"
 
-#include "service/phonenumber.h"
-
 #include <QByteArray>
 #include <QStringList>
 
@@ -20,14 +18,7 @@ std::optional<QString> numberText(const QString &argument)
             continue;
         // Split before decoding: an encoded ";" belongs to the number, not to a parameter.
         const QString number = argument.mid(scheme.size()).section(u';', 0, 0);
-        QString text = QString::fromUtf8(QByteArray::fromPercentEncoding(number.toUtf8()));
-
-        QString digits = text;
-        QString dial;
-        // Shown nationally when it is a French number, as it would be written in France.
-        if (!PhoneNumber::extract(digits, dial).isEmpty() && PhoneNumber::shownForm(dial) != dial)
-            text = PhoneNumber::shownForm(dial);
-        return text;
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(number.toUtf8()));
     }
     return std::nullopt;
 }

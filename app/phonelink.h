@@ -8,10 +8,8 @@ namespace PhoneLink {
 
 // The text of the link's number, for the number recogniser as if it had been copied: the scheme
 // (in any letter case) and the parameters after ";" are dropped, the rest is percent-decoded
-// ("callto://" keeps its slashes, which the recogniser ignores). A French number written in
-// international form (+33 and nine digits) comes back in its national form, so that it is shown as
-// 0123456789 and still dialled 0033123456789. Nothing when `argument` is not a tel: or callto:
-// link.
+// ("callto://" keeps its slashes, which the recogniser ignores). The number is recognised once,
+// by whoever opens its dialog. Nothing when `argument` is not a tel: or callto: link.
 std::optional<QString> numberText(const QString &argument);
 
 } // namespace PhoneLink

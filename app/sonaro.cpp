@@ -4,6 +4,7 @@
 #include "app/settingsfile.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
+#include "service/phonenumber.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
@@ -142,7 +143,10 @@ void Sonaro::openCallDialog(const QString &text)
 {
     QString display = text;
     QString dial;
-    WS::extractNumber(display, dial);
+    // Someone else wrote it, often in international form: a French number is shown as it is
+    // written in France, and dialled the same.
+    if (!WS::extractNumber(display, dial).isEmpty())
+        display = PhoneNumber::shownForm(dial);
     // A number chosen by someone else never takes the keyboard, as a copy's does not.
     CallDialog::open(dial, display,
                      dial.isEmpty() ? CallDialog::Opening::ByStart : CallDialog::Opening::ByCopy);

@@ -2,7 +2,7 @@
 #include "app/dialogclaim.h"
 #include "app/phonelink.h"
 #include "app/singleinstance.h"
-#include "service/ws.h"
+#include "service/phonenumber.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -51,8 +51,8 @@ private slots:
         QFETCH(QString, numbers);
         const std::optional<QString> number = PhoneLink::numberText(link);
         QString text = number.value_or(QStringLiteral("(not a link)")), dial;
-        if (number)
-            WS::extractNumber(text, dial);
+        if (number && !PhoneNumber::extract(text, dial).isEmpty())
+            text = PhoneNumber::shownForm(dial);
         QCOMPARE(text + u' ' + dial, numbers);
     }
 
