@@ -141,6 +141,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# xdg-open and xdg-mime, to make the program the handler of tel: and callto: links.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
 set(CPACK_DEBIAN_TINTELLE_PACKAGE_NAME tintelle)
 set(CPACK_DEBIAN_SONARO_PACKAGE_NAME sonaro)
 # The autostart entries live in /etc: conffiles, so that a user's change outlives an upgrade.
