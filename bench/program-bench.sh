@@ -22,8 +22,8 @@ export TINTELLE_SIM="$build/tools/providersim/tintelle-provider-sim"
 floor_bin="$build/bench/floor/tintelle-bench-floor"
 observer_bin="$build/bench/observer/tintelle-bench-observer"
 export SESSION_WORK="${TINTELLE_BENCH_DIR:-$build/bench/program-bench.work}"
-# shellcheck source=../scripts/session.sh
-. "$root/scripts/session.sh"
+# shellcheck source=../scripts/private-desktop.sh
+. "$root/scripts/private-desktop.sh"
 
 START_RUNS=${START_RUNS:-11}
 CLIP_RUNS=${CLIP_RUNS:-20}

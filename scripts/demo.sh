@@ -12,8 +12,8 @@ cmake --build "$build" --target tintelle tintelle-provider-sim >/dev/null
 export TINTELLE_BIN="$build/app/tintelle"
 export TINTELLE_SIM="$build/tools/providersim/tintelle-provider-sim"
 export SESSION_WORK="${TINTELLE_DEMO_DIR:-$build/demo}"
-# shellcheck source=session.sh
-. "$root/scripts/session.sh"
+# shellcheck source=private-desktop.sh
+. "$root/scripts/private-desktop.sh"
 
 sample="Tél. : 01 23 45 67 89"
 session_begin

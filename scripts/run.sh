@@ -34,8 +34,8 @@ cmake --build "$build" --parallel "$(nproc)" --target tintelle tintelle-provider
 # The trial's own profile, simulator and logs, kept in the build tree until the next trial.
 export TINTELLE_SIM="$build/tools/providersim/tintelle-provider-sim"
 export SESSION_WORK="${TINTELLE_TRIAL_DIR:-$build/trial}"
-# shellcheck source=session.sh
-. "$root/scripts/session.sh"
+# shellcheck source=private-desktop.sh
+. "$root/scripts/private-desktop.sh"
 # The trial's account, read by the session helpers.
 SESSION_LOGIN=essai
 # shellcheck disable=SC2034

@@ -1,7 +1,7 @@
-# End-to-end checks of the built program on a private desktop (scripts/session.sh); source it.
+# End-to-end checks of the built program on a private desktop (scripts/private-desktop.sh); source it.
 # Inputs (environment): TINTELLE_BIN, TINTELLE_SIM, E2E_WORK (logs, kept for inspection).
-# shellcheck source=../../scripts/session.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/session.sh"
+# shellcheck source=../../scripts/private-desktop.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/private-desktop.sh"
 
 SESSION_WORK=${E2E_WORK:-}
 
