@@ -3,12 +3,10 @@
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
-#include "service/settingskeys.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMetaObject>
-#include <QSettings>
 
 int main(int argc, char *argv[])
 {
@@ -23,11 +21,8 @@ int main(int argc, char *argv[])
 
     // The session starts every installed edition for every account: one never set up stays
     // silent rather than asking for a login at each session.
-    if (commandLine.isAutostart()) {
-        const QSettings settings;
-        if (settings.status() == QSettings::NoError && !settings.contains(SettingsKey::login))
-            return 0;
-    }
+    if (commandLine.isAutostart() && !Sonaro::isSetUp())
+        return 0;
 
     // Before any window: a later start of the same edition only hands its request over.
     SingleInstance instance(SingleInstance::privateFolder(),

@@ -66,6 +66,12 @@ bool Sonaro::start()
     return true;
 }
 
+bool Sonaro::isSetUp()
+{
+    const QSettings settings;
+    return settings.status() != QSettings::NoError || settings.contains(SettingsKey::login);
+}
+
 void Sonaro::notify(const QString &text)
 {
     trayIcon.showMessage(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information,

@@ -25,6 +25,9 @@ public:
     // must end with exit status 1: still no login, or still no system tray.
     bool start();
 
+    // False when no login is stored; an unreadable store counts as set up (start() reports it).
+    static bool isSetUp();
+
     // At login the notification area often comes up after the programs started with the session:
     // start() waits this long for one (tests shorten it).
     static constexpr std::chrono::seconds defaultSystemTrayWait{60};
