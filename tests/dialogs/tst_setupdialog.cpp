@@ -1,6 +1,14 @@
 #include "app/edition.h"
 #include "dialogs/setupdialog.h"
-#include "tests/support/uitest.h"
+#include "tests/support/look.h"
+#include "tests/support/unnamed.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
 
 class TestSetupDialog : public QObject
 {
@@ -9,34 +17,44 @@ class TestSetupDialog : public QObject
 private slots:
     void setup_data()
     {
-        // The executable, which chooses the edition; login, password, number and copy twice as
-        // prefilled; whether "Valider" takes them; the field that the first keys go to.
+        // The executable chooses the edition; the dialog opens prefilled with the account.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<QStringList>("values");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("typing");
+        QTest::addColumn<QString>("login");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<bool>("copyTwice");
+        QTest::addColumn<bool>("valid");     // "Valider" takes them
+        QTest::addColumn<QString>("typing"); // the field that the first keys go to
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
-        using L = QStringList;
-        QTest::addRow("complete") << plain << true << L{"al", "se", "0140000000", "false"} << true
-                                  << "login";
-        QTest::addRow("folder in capitals, copy twice")
-            << caps << false << L{"al", "se", "01", "true"} << true << "login";
-        QTest::addRow("in a file name, blanks count")
-            << "/usr/bin/mysonarotool" << false << L{" ", " s ", " 0 ", "false"} << true << "login";
-        QTest::addRow("maker's name alone, no login")
-            << "/Ivelor/Sonar/sonar0" << true << L{"", "se", "01", "false"} << false << "login";
-        QTest::addRow("password empty")
-            << plain << true << L{"al", "", "", "true"} << false << "password";
-        QTest::addRow("number empty")
-            << caps << false << L{"al", "se", "", "false"} << false << "number";
+        QTest::addRow("complete") << plain << true << "al"
+                                  << "se"
+                                  << "0140000000" << false << true << "login";
+        QTest::addRow("folder in capitals, copy twice") << caps << false << "al"
+                                                        << "se"
+                                                        << "01" << true << true << "login";
+        QTest::addRow("in a file name, blanks count") << "/usr/bin/mysonarotool" << false << " "
+                                                      << " s "
+                                                      << " 0 " << false << true << "login";
+        QTest::addRow("maker's name alone, no login") << "/Ivelor/Sonar/sonar0" << true << ""
+                                                      << "se"
+                                                      << "01" << false << false << "login";
+        QTest::addRow("password empty") << plain << true << "al"
+                                        << ""
+                                        << "" << true << false << "password";
+        QTest::addRow("number empty") << caps << false << "al"
+                                      << "se"
+                                      << "" << false << false << "number";
     }
 
     void setup()
     {
         QFETCH(QString, executable);
         QFETCH(bool, plain);
-        QFETCH(QStringList, values);
+        QFETCH(QString, login);
+        QFETCH(QString, password);
+        QFETCH(QString, number);
+        QFETCH(bool, copyTwice);
         QFETCH(bool, valid);
         QFETCH(QString, typing);
         Edition::selectForExecutable(executable);
@@ -44,7 +62,7 @@ private slots:
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
-        SetupDialog dialog(values[0], values[1], values[2], values[3] == "true");
+        SetupDialog dialog(login, password, number, copyTwice);
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
         auto *title = dialog.findChild<QLabel *>("title"),
              *logo = dialog.findChild<QLabel *>("labelLogo");
@@ -74,10 +92,8 @@ private slots:
         // What "Valider" emits is what the dialog showed.
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
-        QStringList emitted;
-        for (const QVariant &value : spy.value(0))
-            emitted << value.toString();
-        QCOMPARE(emitted, valid ? values : QStringList());
+        const QVariantList values{login, password, number, copyTwice};
+        QCOMPARE(spy.value(0), valid ? values : QVariantList());
     }
 };
 

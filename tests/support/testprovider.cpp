@@ -1,8 +1,7 @@
-#include "testprovider.h"
+#include "tests/support/testprovider.h"
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QTest>
 
 namespace {
 
@@ -22,9 +21,7 @@ bool TestProvider::start(const Options &options)
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
     process.start(TINTELLE_PROVIDER_SIM,
                   QStringList{"--port", "0", "--pki", pki.path(), "--login", options.login,
-                              "--password", options.password, "--log", dir.filePath("log"),
-                              "--delay", QString::number(options.delayMs), "--misbehave",
-                              options.misbehaviour}
+                              "--password", options.password, "--log", dir.filePath("log")}
                       << options.arguments);
     while (!process.canReadLine() && process.waitForReadyRead(10000))
         ;
@@ -76,9 +73,4 @@ QList<QJsonObject> TestProvider::log(bool events) const
             entries << entry.object(); // not a line still being written
     }
     return entries;
-}
-
-bool TestProvider::waitForRequests(int count, int timeoutMs) const
-{
-    return QTest::qWaitFor([&] { return requests().size() >= count; }, timeoutMs);
 }

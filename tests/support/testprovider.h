@@ -12,16 +12,13 @@ public:
     struct Options
     {
         QString login = QStringLiteral("alice"), password = QStringLiteral("secret");
-        QString misbehaviour = QStringLiteral("none"); // --misbehave
-        int delayMs = 0;                               // before each answer
-        QStringList arguments;                         // more, e.g. {"--certificate", "expired"}
+        QStringList arguments; // more, e.g. {"--certificate", "expired"}
     };
 
     ~TestProvider() { stop(); }
     // Starts it anew, with an empty log; false when it does not listen.
     bool start(const Options &options);
     bool start();
-    void stop();
     QString errorString() const { return error; }
     // "https://127.0.0.1:PORT" + path.
     QString url(const QString &path = QStringLiteral("/")) const;
@@ -31,9 +28,9 @@ public:
     QList<QJsonObject> requests() const;
     // The connections that the client closed before the simulator was done with them.
     int closedByClient() const;
-    bool waitForRequests(int count, int timeoutMs = 5000) const;
 
 private:
+    void stop();
     QList<QJsonObject> log(bool events) const;
 
     QProcess process;

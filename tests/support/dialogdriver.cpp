@@ -1,0 +1,28 @@
+#include "tests/support/dialogdriver.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+DialogDriver::DialogDriver(const char *className, std::function<void(QDialog *)> act)
+    : className(className), act(std::move(act))
+{
+    qApp->installEventFilter(this);
+}
+
+bool DialogDriver::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *dialog = qobject_cast<QDialog *>(watched);
+    auto *box = qobject_cast<QMessageBox *>(watched);
+    if (event->type() == QEvent::Show && dialog && dialog->inherits(className)) {
+        seen << (box ? box->windowTitle() + ": " + box->text() +
+                           (box->textFormat() == Qt::PlainText ? "" : " (markup)")
+                     : dialog->metaObject()->className());
+        QTimer::singleShot(0, dialog, [this, dialog] {
+            if (act)
+                act(dialog);
+            dialog->reject();
+        });
+    }
+    return false;
+}
