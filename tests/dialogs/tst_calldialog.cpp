@@ -101,7 +101,6 @@ private slots:
         QFETCH(bool, pencil);
         QFETCH(QString, keys);
         QFETCH(QString, widget);
-        QFETCH(QString, text);
         DialogDriver boxes("QMessageBox");
         DialogDriver user("CallDialog", [&](QDialog *dialog) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -110,7 +109,8 @@ private slots:
             type(keys);
             QWidget *shown = dialog->findChild<QWidget *>(widget);
             QVERIFY(dialog->isVisible() && shown->isVisible());
-            QCOMPARE(shown->property("text").toString(), text);
+            const QString text = shown->property("text").toString();
+            QTEST(text, "text");
             QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
             QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
@@ -126,12 +126,11 @@ private slots:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("keys");  // typed, "\n" as Enter
         QTest::addColumn<QString>("field"); // the number in it after the failed call
-        const QString dial = "0033123456789", shown = "0123456789";
-        QTest::addRow("Enter calls, then does nothing") << dial << shown << "\n\n" << shown;
-        QTest::addRow("typed, Enter calls, then nothing") << ""
-                                                          << ""
-                                                          << "06 12\n\n"
-                                                          << "06 12";
+        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12";
+        const QString enterTwice = "\n\n";
+        QTest::addRow("Enter calls, then does nothing") << dial << shown << enterTwice << shown;
+        QTest::addRow("typed, Enter calls, then nothing")
+            << QString() << QString() << typed + enterTwice << typed;
     }
 
     void call()
@@ -139,7 +138,6 @@ private slots:
         QFETCH(QString, dial);
         QFETCH(QString, display);
         QFETCH(QString, keys);
-        QFETCH(QString, field);
         DialogDriver boxes("QMessageBox");
         DialogDriver user("CallDialog", [&](QDialog *dialog) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
@@ -150,7 +148,7 @@ private slots:
             QCOMPARE(boxes.seen.size(), 1);
             // After a failure: the edit page again, with the number as the user last saw it.
             QCOMPARE(dialog->focusWidget(), child(dialog, "numberEdit"));
-            QCOMPARE(child(dialog, "numberEdit")->property("text").toString(), field);
+            QTEST(child(dialog, "numberEdit")->property("text").toString(), "field");
         });
         QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
         QCOMPARE(boxes.seen.size(), 1);

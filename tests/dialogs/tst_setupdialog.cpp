@@ -10,6 +10,13 @@
 #include <QTabWidget>
 #include <QTest>
 
+struct Account
+{
+    QString login, password, number;
+    bool copyTwice;
+};
+Q_DECLARE_METATYPE(Account)
+
 class TestSetupDialog : public QObject
 {
     Q_OBJECT
@@ -20,41 +27,30 @@ private slots:
         // The executable chooses the edition; the dialog opens prefilled with the account.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<QString>("login");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<bool>("copyTwice");
-        QTest::addColumn<bool>("valid");     // "Valider" takes them
+        QTest::addColumn<Account>("account");
+        QTest::addColumn<bool>("valid");     // "Valider" takes it
         QTest::addColumn<QString>("typing"); // the field that the first keys go to
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
-        QTest::addRow("complete") << plain << true << "al"
-                                  << "se"
-                                  << "0140000000" << false << true << "login";
-        QTest::addRow("folder in capitals, copy twice") << caps << false << "al"
-                                                        << "se"
-                                                        << "01" << true << true << "login";
-        QTest::addRow("in a file name, blanks count") << "/usr/bin/mysonarotool" << false << " "
-                                                      << " s "
-                                                      << " 0 " << false << true << "login";
-        QTest::addRow("maker's name alone, no login") << "/Ivelor/Sonar/sonar0" << true << ""
-                                                      << "se"
-                                                      << "01" << false << false << "login";
-        QTest::addRow("password empty") << plain << true << "al"
-                                        << ""
-                                        << "" << true << false << "password";
-        QTest::addRow("number empty") << caps << false << "al"
-                                      << "se"
-                                      << "" << false << false << "number";
+        QTest::addRow("complete") << plain << true << Account{"al", "se", "0140000000", false}
+                                  << true << "login";
+        QTest::addRow("folder in capitals, copy twice")
+            << caps << false << Account{"al", "se", "01", true} << true << "login";
+        QTest::addRow("in a file name, blanks count")
+            << "/usr/bin/mysonarotool" << false << Account{" ", " s ", " 0 ", false} << true
+            << "login";
+        QTest::addRow("maker's name alone, no login")
+            << "/Ivelor/Sonar/sonar0" << true << Account{"", "se", "01", false} << false << "login";
+        QTest::addRow("password empty")
+            << plain << true << Account{"al", "", "", true} << false << "password";
+        QTest::addRow("number empty")
+            << caps << false << Account{"al", "se", "", false} << false << "number";
     }
 
     void setup()
     {
         QFETCH(QString, executable);
         QFETCH(bool, plain);
-        QFETCH(QString, login);
-        QFETCH(QString, password);
-        QFETCH(QString, number);
-        QFETCH(bool, copyTwice);
+        QFETCH(Account, account);
         QFETCH(bool, valid);
         QFETCH(QString, typing);
         Edition::selectForExecutable(executable);
@@ -62,7 +58,7 @@ private slots:
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
-        SetupDialog dialog(login, password, number, copyTwice);
+        SetupDialog dialog(account.login, account.password, account.number, account.copyTwice);
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
         auto *title = dialog.findChild<QLabel *>("title"),
              *logo = dialog.findChild<QLabel *>("labelLogo");
@@ -92,7 +88,8 @@ private slots:
         // What "Valider" emits is what the dialog showed.
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
-        const QVariantList values{login, password, number, copyTwice};
+        const QVariantList values{account.login, account.password, account.number,
+                                  account.copyTwice};
         QCOMPARE(spy.value(0), valid ? values : QVariantList());
     }
 };

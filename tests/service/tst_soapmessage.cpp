@@ -31,94 +31,92 @@ class TestSoapMessage : public QObject
     Q_OBJECT
 
 private slots:
-    void parse_data();
-    void parse();
-    void refuse_data();
-    void refuse();
+    void parse_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("fault");
+        QTest::addColumn<QString>("faultCode");
+        QTest::addColumn<QString>("faultString");
+        QTest::addRow("fault")
+            << envelope(
+                   "<e:Fault><faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
+                   "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x></detail></e:Fault>")
+            << true << "e:Client"
+            << "Mot de passe <faux> & refusé";
+        QTest::addRow("empty faultstring")
+            << envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>") << true
+            << "e:Server"
+            << "";
+        QTest::addRow("qualified children")
+            << envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>") << true << ""
+            << "Panne";
+        QTest::addRow("response element")
+            << envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>") << false << ""
+            << "";
+        QTest::addRow("header first")
+            << open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>" << false << ""
+            << "";
+        QTest::addRow("markup hidden in comment, CDATA, quotes")
+            << envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>") << false << ""
+            << "";
+        QTest::addRow("depth at the limit") << nested(SoapMessage::maxDepth) << false << ""
+                                            << "";
+        QTest::addRow("attributes at the limit") << envelope(attributes() + "/>") << false << ""
+                                                 << "";
+    }
+
+    void parse()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, fault);
+        SoapMessage message;
+        message.setFault("stale", "stale");
+        QVERIFY(message.setContent(xml));
+        QCOMPARE(message.isFault(), fault);
+        QTEST(message.faultCode(), "faultCode");
+        QTEST(message.faultString(), "faultString");
+    }
+
+    void refuse_data()
+    {
+        // A reply that is not SOAP reads as a fault of the client's, saying why.
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("reason");
+        const QString parseError = "XML parse error", invalid = "SOAP structure invalid";
+        QByteArray namespaces; // one each, the envelope's too
+        for (int i = 1; i <= SoapMessage::maxAttributes; ++i)
+            namespaces += "<n xmlns:p" + QByteArray::number(i) + "='u'/>";
+        QTest::addRow("too deep") << nested(SoapMessage::maxDepth + 1) << invalid;
+        QTest::addRow("too many attributes") << envelope(attributes() + " z=''/>") << invalid;
+        QTest::addRow("too many namespaces") << envelope(namespaces) << invalid;
+        QTest::addRow("empty body") << envelope("") << invalid;
+        QTest::addRow("html page")
+            << QByteArray("<html><body>502 Bad Gateway</body></html>") << invalid;
+        QTest::addRow("SOAP 1.2") << QByteArray(
+                                         "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/"
+                                         "soap-envelope\"><e:Body><r/></e:Body></e:Envelope>")
+                                  << invalid;
+        QTest::addRow("body outside the namespace")
+            << open + "<Body><r/></Body></e:Envelope>" << invalid;
+        QTest::addRow("document type")
+            << "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21)
+            << invalid;
+        QTest::addRow("empty document") << QByteArray() << parseError;
+        QTest::addRow("plain text") << QByteArray("Service indisponible") << parseError;
+        QTest::addRow("truncated") << envelope("<r/>").chopped(20) << parseError;
+        QTest::addRow("garbage after the envelope") << envelope("<r/>") + "<more/>" << parseError;
+    }
+
+    void refuse()
+    {
+        QFETCH(QByteArray, xml);
+        SoapMessage message;
+        QVERIFY(!message.setContent(xml));
+        QVERIFY(message.isFault());
+        QCOMPARE(message.faultCode(), "SOAP-ENV:Client");
+        QTEST(message.faultString(), "reason");
+    }
 };
-
-void TestSoapMessage::parse_data()
-{
-    QTest::addColumn<QByteArray>("xml");
-    QTest::addColumn<bool>("fault");
-    QTest::addColumn<QString>("faultCode");
-    QTest::addColumn<QString>("faultString");
-    QTest::addRow("fault")
-        << envelope("<e:Fault><faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
-                    "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x></detail></e:Fault>")
-        << true << "e:Client"
-        << "Mot de passe <faux> & refusé";
-    QTest::addRow("empty faultstring")
-        << envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>") << true
-        << "e:Server"
-        << "";
-    QTest::addRow("qualified children")
-        << envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>") << true << ""
-        << "Panne";
-    QTest::addRow("response element")
-        << envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>") << false << ""
-        << "";
-    QTest::addRow("header first")
-        << open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>" << false << ""
-        << "";
-    QTest::addRow("markup hidden in comment, CDATA, quotes")
-        << envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>") << false << ""
-        << "";
-    QTest::addRow("depth at the limit") << nested(SoapMessage::maxDepth) << false << ""
-                                        << "";
-    QTest::addRow("attributes at the limit") << envelope(attributes() + "/>") << false << ""
-                                             << "";
-}
-
-void TestSoapMessage::parse()
-{
-    QFETCH(QByteArray, xml);
-    QFETCH(bool, fault);
-    SoapMessage message;
-    message.setFault("stale", "stale");
-    QVERIFY(message.setContent(xml));
-    QCOMPARE(message.isFault(), fault);
-    QTEST(message.faultCode(), "faultCode");
-    QTEST(message.faultString(), "faultString");
-}
-
-void TestSoapMessage::refuse_data()
-{
-    // A reply that is not SOAP reads as a fault of the client's, saying why.
-    QTest::addColumn<QByteArray>("xml");
-    QTest::addColumn<QString>("reason");
-    const QString parseError = "XML parse error", invalid = "SOAP structure invalid";
-    QByteArray namespaces; // one each, the envelope's too
-    for (int i = 1; i <= SoapMessage::maxAttributes; ++i)
-        namespaces += "<n xmlns:p" + QByteArray::number(i) + "='u'/>";
-    QTest::addRow("too deep") << nested(SoapMessage::maxDepth + 1) << invalid;
-    QTest::addRow("too many attributes") << envelope(attributes() + " z=''/>") << invalid;
-    QTest::addRow("too many namespaces") << envelope(namespaces) << invalid;
-    QTest::addRow("empty body") << envelope("") << invalid;
-    QTest::addRow("html page") << QByteArray("<html><body>502 Bad Gateway</body></html>")
-                               << invalid;
-    QTest::addRow("SOAP 1.2") << QByteArray("<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/"
-                                            "soap-envelope\"><e:Body><r/></e:Body></e:Envelope>")
-                              << invalid;
-    QTest::addRow("body outside the namespace")
-        << open + "<Body><r/></Body></e:Envelope>" << invalid;
-    QTest::addRow("document type")
-        << "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21) << invalid;
-    QTest::addRow("empty document") << QByteArray() << parseError;
-    QTest::addRow("plain text") << QByteArray("Service indisponible") << parseError;
-    QTest::addRow("truncated") << envelope("<r/>").chopped(20) << parseError;
-    QTest::addRow("garbage after the envelope") << envelope("<r/>") + "<more/>" << parseError;
-}
-
-void TestSoapMessage::refuse()
-{
-    QFETCH(QByteArray, xml);
-    SoapMessage message;
-    QVERIFY(!message.setContent(xml));
-    QVERIFY(message.isFault());
-    QCOMPARE(message.faultCode(), "SOAP-ENV:Client");
-    QTEST(message.faultString(), "reason");
-}
 
 QTEST_GUILESS_MAIN(TestSoapMessage)
 #include "tst_soapmessage.moc"

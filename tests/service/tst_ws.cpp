@@ -59,336 +59,327 @@ class TestWS : public QObject
     // ("%1" in "endpoint" is the simulator) and places `calls` at once; each is answered once,
     // never from inside click2Call(), with `error` ("" a success).
     void place(const QString &simulator, QVariantMap settings, const QStringList &calls,
-               const QString &error);
+               const QString &error)
+    {
+        WS ws; // before the settings: it reads them at each call
+        // Only the rows that wait for the deadline shorten it: the others must never race it.
+        const bool late = error.startsWith("Le service n'a pas répondu");
+        ws.setDeadline(late ? 2 : WS::callDeadlineSeconds);
+        QVERIFY2(provider.start({settings["login"].toString(), settings["password"].toString(),
+                                 simulator.split(' ', Qt::SkipEmptyParts)}),
+                 qPrintable(provider.errorString()));
+        if (settings.contains("endpoint"))
+            settings["endpoint"] = settings["endpoint"].toString().replace("%1", provider.url({}));
+        resetSettings(settings);
+        sslLines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(captureSslLines);
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+
+        QSignalSpy results(&ws, &WS::click2CallResult);
+        for (const QString &number : calls)
+            ws.click2Call(number);
+        QCOMPARE(results.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), calls.size(), 40000);
+        QTest::qWait(100);
+        QCOMPARE(results.size(), calls.size());
+        for (const QList<QVariant> &result : results) {
+            const QString text = result.at(1).toString();
+            QVERIFY2(result.at(0).toBool() == error.isEmpty() && matches(text, error),
+                     qPrintable(text));
+        }
+    }
 
 private slots:
-    void wire();
-    void answer_data();
-    void answer();
-    void sent_data();
-    void sent();
-    void certificate_data();
-    void certificate();
-    void refused_data();
-    void refused();
-    void endpoint_data();
-    void endpoint();
-    void badEndpoint_data();
-    void badEndpoint();
-};
-
-void TestWS::place(const QString &simulator, QVariantMap settings, const QStringList &calls,
-                   const QString &error)
-{
-    WS ws; // before the settings: it reads them at each call
-    // Only the rows that wait for the deadline shorten it: the others must never race it.
-    ws.setDeadline(error.startsWith("Le service n'a pas répondu") ? 2 : WS::callDeadlineSeconds);
-    QVERIFY2(provider.start({settings["login"].toString(), settings["password"].toString(),
-                             simulator.split(' ', Qt::SkipEmptyParts)}),
-             qPrintable(provider.errorString()));
-    if (settings.contains("endpoint"))
-        settings["endpoint"] = settings["endpoint"].toString().replace("%1", provider.url({}));
-    resetSettings(settings);
-    sslLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureSslLines);
-    const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
-
-    QSignalSpy results(&ws, &WS::click2CallResult);
-    for (const QString &number : calls)
-        ws.click2Call(number);
-    QCOMPARE(results.size(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(results.size(), calls.size(), 40000);
-    QTest::qWait(100);
-    QCOMPARE(results.size(), calls.size());
-    for (const QList<QVariant> &result : results) {
-        const QString text = result.at(1).toString();
-        QVERIFY2(result.at(0).toBool() == error.isEmpty() && matches(text, error),
-                 qPrintable(text));
-    }
-}
-
-void TestWS::wire()
-{
-    // The whole request, once, over a connection that the log finds nothing wrong with.
-    place({}, account(), {called}, {});
-    QCOMPARE(sslLines, QStringList());
-    QTRY_COMPARE(provider.closedByClient(), 0);
-    const QList<QJsonObject> seen = provider.requests();
-    QCOMPARE(seen.size(), 1);
-    QCOMPARE(seen[0]["path"].toString(), "/");
-    const QString request = seen[0]["httpMethod"].toString() + ' ' +
-                            seen[0]["contentType"].toString() + ' ' +
-                            seen[0]["soapAction"].toString() + ' ' +
-                            seen[0]["connection"].toString() + '\n' + seen[0]["body"].toString();
-    const QString value = R"(<%1 xsi:type="xsd:string">%2</%1>)";
-    const QString expectedWire =
-        R"(POST text/xml;charset=utf-8 "" close
+    void wire()
+    {
+        // The whole request, once, over a connection that the log finds nothing wrong with.
+        place({}, account(), {called}, {});
+        QCOMPARE(sslLines, QStringList());
+        QTRY_COMPARE(provider.closedByClient(), 0);
+        const QList<QJsonObject> seen = provider.requests();
+        QCOMPARE(seen.size(), 1);
+        QCOMPARE(seen[0]["path"].toString(), "/");
+        const QString request =
+            seen[0]["httpMethod"].toString() + ' ' + seen[0]["contentType"].toString() + ' ' +
+            seen[0]["soapAction"].toString() + ' ' + seen[0]["connection"].toString() + '\n' +
+            seen[0]["body"].toString();
+        const QString value = R"(<%1 xsi:type="xsd:string">%2</%1>)";
+        const QString expectedWire =
+            R"(POST text/xml;charset=utf-8 "" close
 <?xml version="1.0" encoding="UTF-8"?><SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/" xmlns:SOAP-ENC="http://schemas.xmlsoap.org/soap/encoding/" xmlns:xsi="http://www.w3.org/1999/XMLSchema-instance" xmlns:xsd="http://www.w3.org/1999/XMLSchema" SOAP-ENV:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><SOAP-ENV:Body><m:telephonyClick2CallDo xmlns:m=")" TINTELLE_SOAP_NAMESPACE
-        "\">" +
-        value.arg("login", "alice") + value.arg("password", "secret") +
-        value.arg("calling", "0123456789") + value.arg("called", called) +
-        value.arg("billingNumber", "0123456789") +
-        "</m:telephonyClick2CallDo></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
-    QCOMPARE(request, expectedWire);
-}
-
-void TestWS::answer_data()
-{
-    // What the caller is told of what the server does with the one request it saw.
-    QTest::addColumn<QString>("simulator"); // its options
-    QTest::addColumn<QString>("error");
-    QTest::addColumn<int>("closed"); // connections the client closed before the server
-    const QString cut = "La connexion a été coupée après l'envoi de la demande : l'appel a "
-                        "peut-être été lancé.";
-    const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
-                         "lancé.";
-    const QString unreadable = "Le service d'appel a renvoyé une réponse illisible : l'appel a "
-                               "peut-être été lancé. Si votre téléphone ne sonne pas, réessayez "
-                               "dans quelques instants.";
-    const QString login = "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et le "
-                          "mot de passe dans « Configuration », au menu de l'icône de la zone de "
-                          "notification.";
-    QTest::addRow("success") << ""
-                             << "" << 0;
-    QTest::addRow("answered after 4 s") << "--delay 4000"
-                                        << "" << 0;
-    QTest::addRow("fault at HTTP 500") << "--password other" << login << 0;
-    QTest::addRow("fault at HTTP 200")
-        << "--password other --misbehave fault-status-200" << login << 0;
-    QTest::addRow("empty faultstring")
-        << "--misbehave empty-faultstring"
-        << "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server)." << 0;
-    QTest::addRow("long fault") << "--misbehave long-fault"
-                                << "Faute longue : ligne 1\nFaute longue : ligne 2*" << 0;
-    QTest::addRow("malformed XML") << "--misbehave malformed-xml" << unreadable << 0;
-    QTest::addRow("not XML") << "--misbehave not-xml" << unreadable << 0;
-    QTest::addRow("not SOAP") << "--misbehave not-soap" << unreadable << 0;
-    QTest::addRow("deep, under the cap") << "--misbehave deep" << unreadable << 0;
-    QTest::addRow("many attributes, under the cap")
-        << "--misbehave many-attributes" << unreadable << 0;
-    QTest::addRow("100 000 deep") << "--misbehave deep --size 700000" << unreadable << 0;
-    QTest::addRow("90 000 attributes")
-        << "--misbehave many-attributes --size 800000" << unreadable << 0;
-    QTest::addRow("huge, unannounced") << "--misbehave huge-body-unsized" << unreadable << 1;
-    QTest::addRow("endless chunked body") << "--misbehave endless" << unreadable << 1;
-    QTest::addRow("header flood") << "--misbehave header-flood" << unreadable << 1;
-    QTest::addRow("endless header line") << "--misbehave endless-header" << unreadable << 1;
-    QTest::addRow("endless status line") << "--misbehave endless-status" << unreadable << 1;
-    QTest::addRow("redirect to a success") << "--misbehave redirect" << unreadable << 0;
-    QTest::addRow("reset after the request") << "--misbehave reset" << cut << 0;
-    QTest::addRow("closed after the request") << "--misbehave close-after-request" << cut << 0;
-    QTest::addRow("silent") << "--misbehave silent" << late << 1;
-    QTest::addRow("drip") << "--misbehave drip" << late << 1;
-}
-
-void TestWS::answer()
-{
-    QFETCH(QString, simulator);
-    QFETCH(QString, error);
-    QFETCH(int, closed);
-    place(simulator, account(), {called}, error);
-    QTRY_COMPARE(provider.closedByClient(), closed);
-    QCOMPARE(provider.requests().size(), 1);
-}
-
-void TestWS::sent_data()
-{
-    // What reaches the server of the stored settings and the numbers called.
-    QTest::addColumn<QVariantMap>("settings");
-    QTest::addColumn<QStringList>("calls"); // placed at once
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("error");
-    const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
-    QTest::addRow("two calls at once")
-        << account() << QStringList{"0033611111111", "0033622222222"} << "/"
-        << "";
-    QTest::addRow("nothing stored") << nothing << QStringList{called} << "/"
-                                    << "";
-    QTest::addRow("what XML escapes") << account({{"login", "é&<b>"},
-                                                  {"password", "p&ss<wörd>\"' ]]> €\t"},
-                                                  {"number", " +33 (0)1 "}})
-                                      << QStringList{called} << "/"
-                                      << "";
-    QTest::addRow("empty called") << account() << QStringList{""} << "/"
-                                  << "Numéro appelé manquant";
-    QTest::addRow("path and query") << account({{"endpoint", "%1/soap/v1?client=tintelle"}})
-                                    << QStringList{called} << "/soap/v1?client=tintelle"
-                                    << "";
-}
-
-void TestWS::sent()
-{
-    QFETCH(QVariantMap, settings);
-    QFETCH(QStringList, calls);
-    QFETCH(QString, error);
-    place({}, settings, calls, error);
-    const QList<QJsonObject> seen = provider.requests();
-    QCOMPARE(seen.size(), calls.size());
-    for (const QJsonObject &request : seen) {
-        QVERIFY(calls.contains(request["called"].toString()));
-        QTEST(request["path"].toString(), "path");
+            "\">" +
+            value.arg("login", "alice") + value.arg("password", "secret") +
+            value.arg("calling", "0123456789") + value.arg("called", called) +
+            value.arg("billingNumber", "0123456789") +
+            "</m:telephonyClick2CallDo></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+        QCOMPARE(request, expectedWire);
     }
-}
 
-void TestWS::certificate_data()
-{
-    QTest::addColumn<QString>("simulator"); // its options
-    QTest::addColumn<QVariantMap>("settings");
-    QTest::addColumn<QSslError::SslError>("ssl"); // logged
-    QTest::addRow("self-signed") << "--certificate self-signed" << account()
-                                 << QSslError::SelfSignedCertificate;
-    QTest::addRow("expired") << "--certificate expired" << account()
-                             << QSslError::CertificateExpired;
-    QTest::addRow("wrong host") << "--certificate wrong-host" << account()
-                                << QSslError::HostNameMismatch;
-    QTest::addRow("CA not given") << "" << without("endpointca")
-                                  << QSslError::UnableToGetLocalIssuerCertificate;
-}
-
-void TestWS::certificate()
-{
-    QFETCH(QString, simulator);
-    QFETCH(QVariantMap, settings);
-    QFETCH(QSslError::SslError, ssl);
-    place(simulator, settings, {called},
-          "Le certificat du serveur du service d'appel a été refusé : la connexion n'était pas "
-          "sûre. Aucune demande n'a été envoyée. Si cela se reproduit, prévenez votre "
-          "administrateur.");
-    QVERIFY(sslLines.join('\n').contains(QSslError(ssl).errorString()));
-    QCOMPARE(provider.requests().size(), 0);
-}
-
-void TestWS::refused_data()
-{
-    // Calls that stop before a connection is made.
-    QTest::addColumn<QVariantMap>("settings");
-    QTest::addColumn<QString>("number"); // called
-    QTest::addColumn<QString>("error");
-    const QString unsendable = " contient un caractère qui ne peut pas être envoyé.";
-    const QString fifo = files.filePath("fifo");
-    ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
-    QTest::addRow("connection refused")
-        << account({{"endpoint", "https://127.0.0.1:1/"}}) << called
-        << "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "
-           "réseau, puis réessayez. Aucune demande n'a été envoyée.";
-    QTest::addRow("CA file a FIFO") << account({{"endpointca", fifo}}) << called
-                                    << "Le fichier de certificats \"" + fifo + "\"*";
-    if (QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
-        QTest::addRow("placeholder host")
-            << without("endpoint") << called
-            << "Ce programme a été construit sans l'adresse du service*";
-    QTest::addRow("control character")
-        << account({{"login", "a\x01"}}) << called << "L'identifiant" + unsendable;
-    QTest::addRow("lone surrogate")
-        << account({{"password", QChar(0xd800)}}) << called << "Le mot de passe" + unsendable;
-    QTest::addRow("U+FFFF") << account({{"number", QChar(0xffff)}}) << called
-                            << "Le numéro appelant" + unsendable;
-    QTest::addRow("called unsendable")
-        << account() << QChar(0xdc00) + called << "Le numéro appelé" + unsendable;
-}
-
-void TestWS::refused()
-{
-    QFETCH(QVariantMap, settings);
-    QFETCH(QString, number);
-    QFETCH(QString, error);
-    place({}, settings, {number}, error);
-    QCOMPARE(sslLines, QStringList());
-    QCOMPARE(provider.requests().size(), 0);
-}
-
-void TestWS::endpoint_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("compiledHost");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("port");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("withCa"); // the system's authorities and the simulator's
-    const QString compiled = "provider.test", placeholder = WS::placeholderHost;
-    QTest::addRow("compiled") << QVariantMap() << compiled << compiled << 1664 << "/" << false;
-    QTest::addRow("placeholder, endpoint set") << QVariantMap{{"endpoint", "https://h.test"}}
-                                               << placeholder << "h.test" << 443 << "/" << false;
-    QTest::addRow("no port") << QVariantMap{{"endpoint", "https://h.test/soap"}} << compiled
-                             << "h.test" << 443 << "/soap" << false;
-    QTest::addRow("port and query") << QVariantMap{{"endpoint", "https://h.test:8443/a%20b?x=1"}}
-                                    << compiled << "h.test" << 8443 << "/a%20b?x=1" << false;
-    QTest::addRow("path beginning //") << QVariantMap{{"endpoint", "https://h.test//x/soap"}}
-                                       << compiled << "h.test" << 443 << "/x/soap" << false;
-    QTest::addRow("CA") << QVariantMap{{"endpoint", "https://h.test"},
-                                       {"endpointca", TestProvider::caPath()}}
-                        << compiled << "h.test" << 443 << "/" << true;
-}
-
-void TestWS::endpoint()
-{
-    QFETCH(QVariantMap, stored);
-    QFETCH(QString, compiledHost);
-    QFETCH(bool, withCa);
-    if (!QFile::exists(TestProvider::caPath())) // made by the first simulator
-        QVERIFY(provider.start());
-    resetSettings(stored);
-    const WS::Endpoint target = WS::endpoint(QSettings(), compiledHost);
-    QCOMPARE(target.error, QString());
-    QTEST(target.host, "host");
-    QTEST(target.port, "port");
-    QTEST(target.path, "path");
-    if (!withCa) {
-        QVERIFY(target.ssl == QSslConfiguration::defaultConfiguration());
-        return;
+    void answer_data()
+    {
+        // What the caller is told of what the server does with the one request it saw.
+        QTest::addColumn<QString>("simulator"); // its options
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("closed"); // connections the client closed before the server
+        const QString cut = "La connexion a été coupée après l'envoi de la demande : l'appel a "
+                            "peut-être été lancé.";
+        const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
+                             "lancé.";
+        const QString unreadable =
+            "Le service d'appel a renvoyé une réponse illisible : l'appel a "
+            "peut-être été lancé. Si votre téléphone ne sonne pas, réessayez "
+            "dans quelques instants.";
+        const QString login =
+            "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et le "
+            "mot de passe dans « Configuration », au menu de l'icône de la zone de "
+            "notification.";
+        QTest::addRow("success") << ""
+                                 << "" << 0;
+        QTest::addRow("answered after 4 s") << "--delay 4000"
+                                            << "" << 0;
+        QTest::addRow("fault at HTTP 500") << "--password other" << login << 0;
+        QTest::addRow("fault at HTTP 200")
+            << "--password other --misbehave fault-status-200" << login << 0;
+        QTest::addRow("empty faultstring")
+            << "--misbehave empty-faultstring"
+            << "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server)."
+            << 0;
+        QTest::addRow("long fault") << "--misbehave long-fault"
+                                    << "Faute longue : ligne 1\nFaute longue : ligne 2*" << 0;
+        QTest::addRow("malformed XML") << "--misbehave malformed-xml" << unreadable << 0;
+        QTest::addRow("not XML") << "--misbehave not-xml" << unreadable << 0;
+        QTest::addRow("not SOAP") << "--misbehave not-soap" << unreadable << 0;
+        QTest::addRow("deep, under the cap") << "--misbehave deep" << unreadable << 0;
+        QTest::addRow("many attributes, under the cap")
+            << "--misbehave many-attributes" << unreadable << 0;
+        QTest::addRow("100 000 deep") << "--misbehave deep --size 700000" << unreadable << 0;
+        QTest::addRow("90 000 attributes")
+            << "--misbehave many-attributes --size 800000" << unreadable << 0;
+        QTest::addRow("huge, unannounced") << "--misbehave huge-body-unsized" << unreadable << 1;
+        QTest::addRow("endless chunked body") << "--misbehave endless" << unreadable << 1;
+        QTest::addRow("header flood") << "--misbehave header-flood" << unreadable << 1;
+        QTest::addRow("endless header line") << "--misbehave endless-header" << unreadable << 1;
+        QTest::addRow("endless status line") << "--misbehave endless-status" << unreadable << 1;
+        QTest::addRow("redirect to a success") << "--misbehave redirect" << unreadable << 0;
+        QTest::addRow("reset after the request") << "--misbehave reset" << cut << 0;
+        QTest::addRow("closed after the request") << "--misbehave close-after-request" << cut << 0;
+        QTest::addRow("silent") << "--misbehave silent" << late << 1;
+        QTest::addRow("drip") << "--misbehave drip" << late << 1;
     }
-    // Beside the system's authorities, not instead of them.
-    const QList<QSslCertificate> authorities = target.ssl.caCertificates();
-    const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
-    QVERIFY(!system.isEmpty());
-    for (const QSslCertificate &authority :
-         system + QSslCertificate::fromPath(TestProvider::caPath()))
-        QVERIFY(authorities.contains(authority));
-    QCOMPARE(authorities.size(), system.size() + 1);
-}
 
-void TestWS::badEndpoint_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("compiledHost");
-    QTest::addColumn<QString>("error");
-    const QString address = "Adresse du service invalide (réglage \"endpoint\" : *";
-    const QString file = "Le fichier de certificats \"%1\" (réglage \"endpointca\") %2 Aucune "
-                         "demande n'a été envoyée.";
-    QFile big(files.filePath("big.pem"));
-    QFile(files.filePath("empty.pem")).open(QIODevice::WriteOnly); // empty
-    QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(WS::maxCaFileSize + 1, '\n')));
-    QTest::addRow("placeholder")
-        << QVariantMap() << QString(WS::placeholderHost)
-        << "Ce programme a été construit sans l'adresse du service d'appel de votre opérateur. "
-           "Faites-le reconstruire avec -DTINTELLE_SOAP_HOST=<hôte du service>, ou indiquez "
-           "l'adresse du service (https://...) dans le réglage \"endpoint\" du fichier *";
-    QTest::addRow("http") << QVariantMap{{"endpoint", "http://127.0.0.1:1/"}} << "provider.test"
-                          << address;
-    QTest::addRow("no host") << QVariantMap{{"endpoint", "https:///soap"}} << "provider.test"
-                             << address;
-    const QList<QPair<QString, QString>> unusable = {
-        {"/none/ca.pem", "ne peut pas être lu : vérifiez qu'il existe et qu'il vous est lisible."},
-        {files.filePath("empty.pem"), "ne contient aucun certificat."},
-        {"/dev/zero", "n'est pas un fichier ordinaire."},
-        {files.path(), "n'est pas un fichier ordinaire."},
-        {big.fileName(), "dépasse la taille admise (1 Mio)."},
-    };
-    for (const auto &[path, what] : unusable)
-        QTest::addRow("CA %s", qPrintable(path))
-            << QVariantMap{{"endpoint", "https://h.test"}, {"endpointca", path}} << "provider.test"
-            << file.arg(path, what);
-}
+    void answer()
+    {
+        QFETCH(QString, simulator);
+        QFETCH(QString, error);
+        QFETCH(int, closed);
+        place(simulator, account(), {called}, error);
+        QTRY_COMPARE(provider.closedByClient(), closed);
+        QCOMPARE(provider.requests().size(), 1);
+    }
 
-void TestWS::badEndpoint()
-{
-    QFETCH(QVariantMap, stored);
-    QFETCH(QString, compiledHost);
-    QFETCH(QString, error);
-    resetSettings(stored);
-    const QString found = WS::endpoint(QSettings(), compiledHost).error;
-    QVERIFY2(matches(found, error), qPrintable(found));
-}
+    void sent_data()
+    {
+        // What reaches the server of the stored settings and the numbers called.
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QStringList>("calls"); // placed at once
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error");
+        const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
+        QTest::addRow("two calls at once")
+            << account() << QStringList{"0033611111111", "0033622222222"} << "/"
+            << "";
+        QTest::addRow("nothing stored") << nothing << QStringList{called} << "/"
+                                        << "";
+        QTest::addRow("what XML escapes") << account({{"login", "é&<b>"},
+                                                      {"password", "p&ss<wörd>\"' ]]> €\t"},
+                                                      {"number", " +33 (0)1 "}})
+                                          << QStringList{called} << "/"
+                                          << "";
+        QTest::addRow("empty called") << account() << QStringList{""} << "/"
+                                      << "Numéro appelé manquant";
+        QTest::addRow("path and query") << account({{"endpoint", "%1/soap/v1?client=tintelle"}})
+                                        << QStringList{called} << "/soap/v1?client=tintelle"
+                                        << "";
+    }
+
+    void sent()
+    {
+        QFETCH(QVariantMap, settings);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, error);
+        place({}, settings, calls, error);
+        const QList<QJsonObject> seen = provider.requests();
+        QCOMPARE(seen.size(), calls.size());
+        for (const QJsonObject &request : seen) {
+            QVERIFY(calls.contains(request["called"].toString()));
+            QTEST(request["path"].toString(), "path");
+        }
+    }
+
+    void certificate_data()
+    {
+        QTest::addColumn<QString>("simulator"); // its options
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QSslError::SslError>("ssl"); // logged
+        QTest::addRow("self-signed")
+            << "--certificate self-signed" << account() << QSslError::SelfSignedCertificate;
+        QTest::addRow("expired") << "--certificate expired" << account()
+                                 << QSslError::CertificateExpired;
+        QTest::addRow("wrong host")
+            << "--certificate wrong-host" << account() << QSslError::HostNameMismatch;
+        QTest::addRow("CA not given")
+            << "" << without("endpointca") << QSslError::UnableToGetLocalIssuerCertificate;
+    }
+
+    void certificate()
+    {
+        QFETCH(QString, simulator);
+        QFETCH(QVariantMap, settings);
+        QFETCH(QSslError::SslError, ssl);
+        place(simulator, settings, {called},
+              "Le certificat du serveur du service d'appel a été refusé : la connexion n'était pas "
+              "sûre. Aucune demande n'a été envoyée. Si cela se reproduit, prévenez votre "
+              "administrateur.");
+        QVERIFY(sslLines.join('\n').contains(QSslError(ssl).errorString()));
+        QCOMPARE(provider.requests().size(), 0);
+    }
+
+    void refused_data()
+    {
+        // Calls that stop before a connection is made.
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QString>("number"); // called
+        QTest::addColumn<QString>("error");
+        const QString unsendable = " contient un caractère qui ne peut pas être envoyé.";
+        const QString fifo = files.filePath("fifo");
+        ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        QTest::addRow("connection refused")
+            << account({{"endpoint", "https://127.0.0.1:1/"}}) << called
+            << "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "
+               "réseau, puis réessayez. Aucune demande n'a été envoyée.";
+        QTest::addRow("CA file a FIFO") << account({{"endpointca", fifo}}) << called
+                                        << "Le fichier de certificats \"" + fifo + "\"*";
+        if (QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
+            QTest::addRow("placeholder host")
+                << without("endpoint") << called
+                << "Ce programme a été construit sans l'adresse du service*";
+        QTest::addRow("control character")
+            << account({{"login", "a\x01"}}) << called << "L'identifiant" + unsendable;
+        QTest::addRow("lone surrogate")
+            << account({{"password", QChar(0xd800)}}) << called << "Le mot de passe" + unsendable;
+        QTest::addRow("U+FFFF") << account({{"number", QChar(0xffff)}}) << called
+                                << "Le numéro appelant" + unsendable;
+        QTest::addRow("called unsendable")
+            << account() << QChar(0xdc00) + called << "Le numéro appelé" + unsendable;
+    }
+
+    void refused()
+    {
+        QFETCH(QVariantMap, settings);
+        QFETCH(QString, number);
+        QFETCH(QString, error);
+        place({}, settings, {number}, error);
+        QCOMPARE(sslLines, QStringList());
+        QCOMPARE(provider.requests().size(), 0);
+    }
+
+    void endpoint_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QString>("compiledHost");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("withCa"); // the system's authorities and the simulator's
+        const QString compiled = "provider.test", placeholder = WS::placeholderHost;
+        QTest::addRow("compiled") << QVariantMap() << compiled << compiled << 1664 << "/" << false;
+        QTest::addRow("placeholder, endpoint set")
+            << QVariantMap{{"endpoint", "https://h.test"}} << placeholder << "h.test" << 443 << "/"
+            << false;
+        QTest::addRow("no port") << QVariantMap{{"endpoint", "https://h.test/soap"}} << compiled
+                                 << "h.test" << 443 << "/soap" << false;
+        QTest::addRow("port and query")
+            << QVariantMap{{"endpoint", "https://h.test:8443/a%20b?x=1"}} << compiled << "h.test"
+            << 8443 << "/a%20b?x=1" << false;
+        QTest::addRow("path beginning //") << QVariantMap{{"endpoint", "https://h.test//x/soap"}}
+                                           << compiled << "h.test" << 443 << "/x/soap" << false;
+        QTest::addRow("CA") << QVariantMap{{"endpoint", "https://h.test"},
+                                           {"endpointca", TestProvider::caPath()}}
+                            << compiled << "h.test" << 443 << "/" << true;
+    }
+
+    void endpoint()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QString, compiledHost);
+        QFETCH(bool, withCa);
+        if (!QFile::exists(TestProvider::caPath())) // made by the first simulator
+            QVERIFY(provider.start({}));
+        resetSettings(stored);
+        const WS::Endpoint target = WS::endpoint(QSettings(), compiledHost);
+        QCOMPARE(target.error, QString());
+        QTEST(target.host, "host");
+        QTEST(target.port, "port");
+        QTEST(target.path, "path");
+        if (!withCa) {
+            QVERIFY(target.ssl == QSslConfiguration::defaultConfiguration());
+            return;
+        }
+        // Beside the system's authorities, not instead of them.
+        const QList<QSslCertificate> authorities = target.ssl.caCertificates();
+        const QList<QSslCertificate> system = QSslConfiguration::systemCaCertificates();
+        QVERIFY(!system.isEmpty());
+        for (const QSslCertificate &authority :
+             system + QSslCertificate::fromPath(TestProvider::caPath()))
+            QVERIFY(authorities.contains(authority));
+        QCOMPARE(authorities.size(), system.size() + 1);
+    }
+
+    void badEndpoint_data()
+    {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QString>("compiledHost");
+        QTest::addColumn<QString>("error");
+        const QString address = "Adresse du service invalide (réglage \"endpoint\" : *";
+        const QString file = "Le fichier de certificats \"%1\" (réglage \"endpointca\") %2 Aucune "
+                             "demande n'a été envoyée.";
+        QFile big(files.filePath("big.pem"));
+        QFile(files.filePath("empty.pem")).open(QIODevice::WriteOnly); // empty
+        QVERIFY(big.open(QIODevice::WriteOnly) &&
+                big.write(QByteArray(WS::maxCaFileSize + 1, '\n')));
+        QTest::addRow("placeholder")
+            << QVariantMap() << QString(WS::placeholderHost)
+            << "Ce programme a été construit sans l'adresse du service d'appel de votre opérateur. "
+               "Faites-le reconstruire avec -DTINTELLE_SOAP_HOST=<hôte du service>, ou indiquez "
+               "l'adresse du service (https://...) dans le réglage \"endpoint\" du fichier *";
+        QTest::addRow("http") << QVariantMap{{"endpoint", "http://127.0.0.1:1/"}} << "provider.test"
+                              << address;
+        QTest::addRow("no host") << QVariantMap{{"endpoint", "https:///soap"}} << "provider.test"
+                                 << address;
+        const QList<QPair<QString, QString>> unusable = {
+            {"/none/ca.pem",
+             "ne peut pas être lu : vérifiez qu'il existe et qu'il vous est lisible."},
+            {files.filePath("empty.pem"), "ne contient aucun certificat."},
+            {"/dev/zero", "n'est pas un fichier ordinaire."},
+            {files.path(), "n'est pas un fichier ordinaire."},
+            {big.fileName(), "dépasse la taille admise (1 Mio)."},
+        };
+        for (const auto &[path, what] : unusable)
+            QTest::addRow("CA %s", qPrintable(path))
+                << QVariantMap{{"endpoint", "https://h.test"}, {"endpointca", path}}
+                << "provider.test" << file.arg(path, what);
+    }
+
+    void badEndpoint()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QString, compiledHost);
+        QFETCH(QString, error);
+        resetSettings(stored);
+        const QString found = WS::endpoint(QSettings(), compiledHost).error;
+        QVERIFY2(matches(found, error), qPrintable(found));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestWS)
 #include "tst_ws.moc"

@@ -33,11 +33,6 @@ bool TestProvider::start(const Options &options)
     return port;
 }
 
-bool TestProvider::start()
-{
-    return start(Options());
-}
-
 void TestProvider::stop()
 {
     process.terminate();

@@ -18,7 +18,6 @@ public:
     ~TestProvider() { stop(); }
     // Starts it anew, with an empty log; false when it does not listen.
     bool start(const Options &options);
-    bool start();
     QString errorString() const { return error; }
     // "https://127.0.0.1:PORT" + path.
     QString url(const QString &path = QStringLiteral("/")) const;
