@@ -36,6 +36,21 @@ class TestCallDialog : public QObject
 {
     Q_OBJECT
 
+    // Opens the dialog on the row's "dial" and "display" as the user does, types the row's "keys"
+    // and goes on with `user`.
+    void play(const std::function<void(QDialog *)> &user)
+    {
+        QFETCH(QString, dial);
+        QFETCH(QString, display);
+        QFETCH(QString, keys);
+        DialogDriver driver("CallDialog", [&](QDialog *dialog) {
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            type(keys);
+            user(dialog);
+        });
+        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
+    }
+
 private slots:
     void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); } // refused
 
@@ -74,39 +89,31 @@ private slots:
     {
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("display");
-        QTest::addColumn<bool>("pencil");    // clicked first
-        QTest::addColumn<QString>("keys");   // then typed, "\n" as Enter
+        QTest::addColumn<QString>("keys");   // typed, "\n" as Enter
+        QTest::addColumn<bool>("pencil");    // then clicked
         QTest::addColumn<QString>("widget"); // that then shows the number
         QTest::addColumn<QString>("text");
-        const QString dial = "0033123456789", shown = "0123456789";
-        const QString field = "numberEdit", label = "number";
-        QTest::addRow("nothing given") << ""
-                                       << "" << false << "" << field << "";
-        QTest::addRow("dial form only") << dial << "" << false << "" << label << dial;
-        QTest::addRow("shown form only") << "" << shown << false << "" << field << "";
-        QTest::addRow("both") << dial << shown << false << "" << label << shown;
-        QTest::addRow("pencil") << dial << shown << true << "" << field << shown;
-        QTest::addRow("empty field: Enter stays") << ""
-                                                  << "" << false << "\n"
-                                                  << field << "";
-        QTest::addRow("no digit: Enter sends nothing") << ""
-                                                       << "" << false << "abc\n"
-                                                       << field << "abc";
+        const QString dial = "0033123456789", shown = "0123456789", none;
+        const QString field = "numberEdit", label = "number", enter = "\n";
+        QTest::addRow("nothing given") << none << none << none << false << field << none;
+        QTest::addRow("dial form only") << dial << none << none << false << label << dial;
+        QTest::addRow("shown form only") << none << shown << none << false << field << none;
+        QTest::addRow("both") << dial << shown << none << false << label << shown;
+        QTest::addRow("pencil") << dial << shown << none << true << field << shown;
+        QTest::addRow("empty field: Enter stays")
+            << none << none << enter << false << field << none;
+        QTest::addRow("no digit: Enter sends nothing")
+            << none << none << "abc" + enter << false << field << QString("abc");
     }
 
     void input()
     {
-        QFETCH(QString, dial);
-        QFETCH(QString, display);
         QFETCH(bool, pencil);
-        QFETCH(QString, keys);
         QFETCH(QString, widget);
         DialogDriver boxes("QMessageBox");
-        DialogDriver user("CallDialog", [&](QDialog *dialog) {
-            QVERIFY(QTest::qWaitForWindowActive(dialog));
+        play([&](QDialog *dialog) {
             if (pencil)
                 QTest::mouseClick(child(dialog, "btnedit"), Qt::LeftButton);
-            type(keys);
             QWidget *shown = dialog->findChild<QWidget *>(widget);
             QVERIFY(dialog->isVisible() && shown->isVisible());
             const QString text = shown->property("text").toString();
@@ -116,7 +123,6 @@ private slots:
             QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
             QTest::qWait(100); // time for a call to fail
         });
-        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
         QCOMPARE(boxes.seen, QStringList());
     }
 
@@ -135,13 +141,8 @@ private slots:
 
     void call()
     {
-        QFETCH(QString, dial);
-        QFETCH(QString, display);
-        QFETCH(QString, keys);
         DialogDriver boxes("QMessageBox");
-        DialogDriver user("CallDialog", [&](QDialog *dialog) {
-            QVERIFY(QTest::qWaitForWindowActive(dialog));
-            type(keys);
+        play([&](QDialog *dialog) {
             QCOMPARE(child(dialog, "calling")->property("text").toString(), "Appel en cours...");
             QTRY_COMPARE(boxes.seen.size(), 1);
             QTest::qWait(100); // time for a second call to fail too
@@ -150,7 +151,6 @@ private slots:
             QCOMPARE(dialog->focusWidget(), child(dialog, "numberEdit"));
             QTEST(child(dialog, "numberEdit")->property("text").toString(), "field");
         });
-        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
         QCOMPARE(boxes.seen.size(), 1);
     }
 
