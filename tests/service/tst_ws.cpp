@@ -125,18 +125,15 @@ private slots:
                             "peut-être été lancé.";
         const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
                              "lancé.";
-        const QString unreadable =
-            "Le service d'appel a renvoyé une réponse illisible : l'appel a "
-            "peut-être été lancé. Si votre téléphone ne sonne pas, réessayez "
-            "dans quelques instants.";
-        const QString login =
-            "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et le "
-            "mot de passe dans « Configuration », au menu de l'icône de la zone de "
-            "notification.";
-        QTest::addRow("success") << ""
-                                 << "" << 0;
-        QTest::addRow("answered after 4 s") << "--delay 4000"
-                                            << "" << 0;
+        const QString unreadable = "Le service d'appel a renvoyé une réponse illisible : l'appel "
+                                   "a peut-être été lancé. Si votre téléphone ne sonne pas, "
+                                   "réessayez dans quelques instants.";
+        const QString login = "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et "
+                              "le mot de passe dans « Configuration », au menu de l'icône de la "
+                              "zone de notification.";
+        const QString success;
+        QTest::addRow("success") << QString() << success << 0;
+        QTest::addRow("answered after 4 s") << "--delay 4000" << success << 0;
         QTest::addRow("fault at HTTP 500") << "--password other" << login << 0;
         QTest::addRow("fault at HTTP 200")
             << "--password other --misbehave fault-status-200" << login << 0;
@@ -185,21 +182,17 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
         const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
-        QTest::addRow("two calls at once")
-            << account() << QStringList{"0033611111111", "0033622222222"} << "/"
-            << "";
-        QTest::addRow("nothing stored") << nothing << QStringList{called} << "/"
-                                        << "";
-        QTest::addRow("what XML escapes") << account({{"login", "é&<b>"},
-                                                      {"password", "p&ss<wörd>\"' ]]> €\t"},
-                                                      {"number", " +33 (0)1 "}})
-                                          << QStringList{called} << "/"
-                                          << "";
-        QTest::addRow("empty called") << account() << QStringList{""} << "/"
-                                      << "Numéro appelé manquant";
+        const QVariantMap escaped{
+            {"login", "é&<b>"}, {"password", "p&ss<wörd>\"' ]]> €\t"}, {"number", " +33 (0)1 "}};
+        const QStringList one{called}, two{"0033611111111", "0033622222222"};
+        const QString root = "/", success;
+        QTest::addRow("two calls at once") << account() << two << root << success;
+        QTest::addRow("nothing stored") << nothing << one << root << success;
+        QTest::addRow("what XML escapes") << account(escaped) << one << root << success;
+        QTest::addRow("empty called")
+            << account() << QStringList{""} << root << QString("Numéro appelé manquant");
         QTest::addRow("path and query") << account({{"endpoint", "%1/soap/v1?client=tintelle"}})
-                                        << QStringList{called} << "/soap/v1?client=tintelle"
-                                        << "";
+                                        << one << QString("/soap/v1?client=tintelle") << success;
     }
 
     void sent()
@@ -246,7 +239,7 @@ private slots:
 
     void refused_data()
     {
-        // Calls that stop before a connection is made.
+        // Calls that end before a request is sent, with no certificate at fault.
         QTest::addColumn<QVariantMap>("settings");
         QTest::addColumn<QString>("number"); // called
         QTest::addColumn<QString>("error");
