@@ -22,12 +22,9 @@ QWidget *child(QDialog *dialog, const char *name)
 // Types `keys` where the focus is, "\n" as Enter.
 void type(const QString &keys)
 {
-    for (const QChar c : keys) {
-        if (c == '\n')
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        else
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-    }
+    for (const QChar c : keys) // a letter's key is its capital
+        QTest::keyClick(QApplication::focusWidget(),
+                        c == '\n' ? Qt::Key_Return : Qt::Key(c.toUpper().unicode()));
 }
 
 } // namespace
@@ -132,11 +129,10 @@ private slots:
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("keys");  // typed, "\n" as Enter
         QTest::addColumn<QString>("field"); // the number in it after the failed call
-        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12";
-        const QString enterTwice = "\n\n";
-        QTest::addRow("Enter calls, then does nothing") << dial << shown << enterTwice << shown;
+        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12", twice = "\n\n";
+        QTest::addRow("Enter calls, then does nothing") << dial << shown << twice << shown;
         QTest::addRow("typed, Enter calls, then nothing")
-            << QString() << QString() << typed + enterTwice << typed;
+            << QString() << QString() << typed + twice << typed;
     }
 
     void call()

@@ -88,9 +88,9 @@ private slots:
         // What "Valider" emits is what the dialog showed.
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
-        const QVariantList values{account.login, account.password, account.number,
-                                  account.copyTwice};
-        QCOMPARE(spy.value(0), valid ? values : QVariantList());
+        QCOMPARE(spy.value(0), (valid ? QVariantList{account.login, account.password,
+                                                     account.number, account.copyTwice}
+                                      : QVariantList()));
     }
 };
 

@@ -16,6 +16,11 @@ QByteArray nested(int depth) // Envelope and Body count
     return envelope(QByteArray("<a>").repeated(depth - 2) + QByteArray("</a>").repeated(depth - 2));
 }
 
+QByteArray faultEnvelope(const QByteArray &inside)
+{
+    return envelope("<e:Fault>" + inside + "</e:Fault>");
+}
+
 QByteArray attributes() // as many as allowed, the namespace's too
 {
     QByteArray element = "<r xmlns:p='urn:p'";
@@ -31,50 +36,54 @@ class TestSoapMessage : public QObject
     Q_OBJECT
 
 private slots:
-    void parse_data()
+    void fault_data()
     {
         QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<bool>("fault");
         QTest::addColumn<QString>("faultCode");
         QTest::addColumn<QString>("faultString");
-        QTest::addRow("fault")
-            << envelope(
-                   "<e:Fault><faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
-                   "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x></detail></e:Fault>")
-            << true << "e:Client"
-            << "Mot de passe <faux> & refusé";
-        QTest::addRow("empty faultstring")
-            << envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>") << true
-            << "e:Server"
-            << "";
-        QTest::addRow("qualified children")
-            << envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>") << true << ""
-            << "Panne";
-        QTest::addRow("response element")
-            << envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>") << false << ""
-            << "";
-        QTest::addRow("header first")
-            << open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>" << false << ""
-            << "";
-        QTest::addRow("markup hidden in comment, CDATA, quotes")
-            << envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>") << false << ""
-            << "";
-        QTest::addRow("depth at the limit") << nested(SoapMessage::maxDepth) << false << ""
-                                            << "";
-        QTest::addRow("attributes at the limit") << envelope(attributes() + "/>") << false << ""
-                                                 << "";
+        const QByteArray marked = "<faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
+                                  "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x>"
+                                  "</detail>";
+        const QByteArray empty = "<faultcode>e:Server</faultcode><faultstring/>";
+        const QByteArray qualified = "<e:faultstring>Panne</e:faultstring>";
+        const QString client = "e:Client", server = "e:Server", none;
+        QTest::addRow("fault") << faultEnvelope(marked) << client << "Mot de passe <faux> & refusé";
+        QTest::addRow("empty faultstring") << faultEnvelope(empty) << server << none;
+        QTest::addRow("qualified children") << faultEnvelope(qualified) << none << "Panne";
     }
 
-    void parse()
+    void fault()
     {
         QFETCH(QByteArray, xml);
-        QFETCH(bool, fault);
+        SoapMessage message;
+        QVERIFY(message.setContent(xml));
+        QVERIFY(message.isFault());
+        QTEST(message.faultCode(), "faultCode");
+        QTEST(message.faultString(), "faultString");
+    }
+
+    void reply_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addRow("response element")
+            << envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>");
+        QTest::addRow("header first")
+            << open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>";
+        QTest::addRow("markup hidden in comment, CDATA, quotes")
+            << envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>");
+        QTest::addRow("depth at the limit") << nested(SoapMessage::maxDepth);
+        QTest::addRow("attributes at the limit") << envelope(attributes() + "/>");
+    }
+
+    void reply()
+    {
+        QFETCH(QByteArray, xml);
         SoapMessage message;
         message.setFault("stale", "stale");
         QVERIFY(message.setContent(xml));
-        QCOMPARE(message.isFault(), fault);
-        QTEST(message.faultCode(), "faultCode");
-        QTEST(message.faultString(), "faultString");
+        QVERIFY(!message.isFault());
+        QCOMPARE(message.faultCode(), QString());
+        QCOMPARE(message.faultString(), QString());
     }
 
     void refuse_data()
@@ -92,10 +101,9 @@ private slots:
         QTest::addRow("empty body") << envelope("") << invalid;
         QTest::addRow("html page")
             << QByteArray("<html><body>502 Bad Gateway</body></html>") << invalid;
-        QTest::addRow("SOAP 1.2") << QByteArray(
-                                         "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/"
-                                         "soap-envelope\"><e:Body><r/></e:Body></e:Envelope>")
-                                  << invalid;
+        const QByteArray soap12 = "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\">"
+                                  "<e:Body><r/></e:Body></e:Envelope>";
+        QTest::addRow("SOAP 1.2") << soap12 << invalid;
         QTest::addRow("body outside the namespace")
             << open + "<Body><r/></Body></e:Envelope>" << invalid;
         QTest::addRow("document type")

@@ -1,14 +1,8 @@
 #include "tests/support/dialogdriver.h"
 
-#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
-
-DialogDriver::DialogDriver(const char *className, std::function<void(QDialog *)> act)
-    : className(className), act(std::move(act))
-{
-    qApp->installEventFilter(this);
-}
 
 bool DialogDriver::eventFilter(QObject *watched, QEvent *event)
 {

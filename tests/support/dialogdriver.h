@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QObject>
+#include <QCoreApplication>
 #include <QStringList>
 #include <functional>
 
@@ -12,7 +12,11 @@ class QDialog;
 class DialogDriver : public QObject
 {
 public:
-    explicit DialogDriver(const char *className, std::function<void(QDialog *)> act = {});
+    explicit DialogDriver(const char *className, std::function<void(QDialog *)> act = {})
+        : className(className), act(std::move(act))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     QStringList seen;
 
 protected:
