@@ -14,11 +14,6 @@
 
 namespace {
 
-QWidget *child(QDialog *dialog, const char *name)
-{
-    return dialog->findChild<QWidget *>(name);
-}
-
 // Types `keys` where the focus is, "\n" as Enter.
 void type(const QString &keys)
 {
@@ -64,9 +59,9 @@ private slots:
             const QPoint centre = dialog->screen()->availableGeometry().center();
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
             const QImage grab = dialog->grab().toImage();
-            const Look title(grab, child(dialog, "title"));
-            const QColor go = Look(grab, child(dialog, "btncall")).mean;
-            const QColor stop = Look(grab, child(dialog, "btncancel")).mean;
+            const Look title(grab, dialog->findChild<QWidget *>("title"));
+            const QColor go = Look(grab, dialog->findChild<QWidget *>("btncall")).mean;
+            const QColor stop = Look(grab, dialog->findChild<QWidget *>("btncancel")).mean;
             QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
             QVERIFY(qAbs(go.hue() - 120) < 30 && go.hsvSaturation() > 80);
             QVERIFY((stop.hue() + 30) % 360 < 60 && stop.hsvSaturation() > 80);
@@ -110,7 +105,7 @@ private slots:
         DialogDriver boxes("QMessageBox");
         play([&](QDialog *dialog) {
             if (pencil)
-                QTest::mouseClick(child(dialog, "btnedit"), Qt::LeftButton);
+                QTest::mouseClick(dialog->findChild<QWidget *>("btnedit"), Qt::LeftButton);
             QWidget *shown = dialog->findChild<QWidget *>(widget);
             QVERIFY(dialog->isVisible() && shown->isVisible());
             const QString text = shown->property("text").toString();
@@ -139,13 +134,14 @@ private slots:
     {
         DialogDriver boxes("QMessageBox");
         play([&](QDialog *dialog) {
-            QCOMPARE(child(dialog, "calling")->property("text").toString(), "Appel en cours...");
+            QCOMPARE(dialog->findChild<QWidget *>("calling")->property("text").toString(),
+                     "Appel en cours...");
             QTRY_COMPARE(boxes.seen.size(), 1);
             QTest::qWait(100); // time for a second call to fail too
             QCOMPARE(boxes.seen.size(), 1);
             // After a failure: the edit page again, with the number as the user last saw it.
-            QCOMPARE(dialog->focusWidget(), child(dialog, "numberEdit"));
-            QTEST(child(dialog, "numberEdit")->property("text").toString(), "field");
+            QCOMPARE(dialog->focusWidget(), dialog->findChild<QWidget *>("numberEdit"));
+            QTEST(dialog->findChild<QWidget *>("numberEdit")->property("text").toString(), "field");
         });
         QCOMPARE(boxes.seen.size(), 1);
     }
@@ -156,7 +152,7 @@ private slots:
         DialogDriver user("CallDialog", [](QDialog *dialog) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
             type("\n");
-            QTest::mouseClick(child(dialog, "btncancel"), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QWidget *>("btncancel"), Qt::LeftButton);
             QVERIFY(!dialog->isVisible());
         });
         QVERIFY(CallDialog::open("0033123456789", "", CallDialog::Opening::ByUser));
