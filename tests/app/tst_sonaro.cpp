@@ -1,8 +1,16 @@
 #include "app/sonaro.h"
+#include "tests/support/dialogdriver.h"
 #include "tests/support/testsettings.h"
-#include "tests/support/uitest.h"
 
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QTest>
 
 class TestSonaro : public QObject
 {
@@ -15,6 +23,11 @@ class TestSonaro : public QObject
         testlib(type, at, text);
     }
 
+public:
+    // What start() finds where the settings go, beside what was stored.
+    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile };
+    Q_ENUM(Disk)
+
 private slots:
     void initTestCase()
     {
@@ -24,37 +37,43 @@ private slots:
 
     void start_data()
     {
-        // Stored first, and a "file" or "folder" in the way of the settings file or folder, or a
-        // settings file of random "bytes" or an "empty" one, as found on disk. With
-        // nothing stored the user fills and validates the setup dialog, else closes it. Then what
-        // shows (the setup dialog's fields and box as it opens; boxes), and the login at the end.
+        // With nothing stored the user fills and validates the setup dialog, else closes it.
         QTest::addColumn<QVariantMap>("stored");
-        QTest::addColumn<QString>("blocked");
-        QTest::addColumn<QStringList>("seen");
-        QTest::addColumn<QString>("login");
+        QTest::addColumn<Disk>("disk");
+        QTest::addColumn<QVariantMap>("setup"); // its fields as it opens; none: not shown
+        QTest::addColumn<QStringList>("boxes"); // "%1" is the settings file
+        QTest::addColumn<QVariantMap>("login"); // stored, or held when that failed
         const QVariantMap partial{{"password", "s"}, {"number", "01"}, {"copytwice", true}};
-        const QString none, notRead = "Tintelle: Impossible de lire la configuration : %1";
+        const QVariantMap blank{
+            {"login", ""}, {"password", ""}, {"number", ""}, {"copytwice", false}};
+        const QString notRead = "Tintelle: Impossible de lire la configuration : %1";
         const QString notWritten = "Tintelle: Impossible d'enregistrer la configuration : %1";
-        using L = QStringList;
-        QTest::addRow("setup closed") << partial << none << L{"", "s", "01", "true"} << none;
+        const QVariantMap none, typed{{"login", "login"}};
+        QTest::addRow("setup closed")
+            << partial << Disk::AsStored
+            << QVariantMap{{"login", ""}, {"password", "s"}, {"number", "01"}, {"copytwice", true}}
+            << QStringList() << none;
         QTest::addRow("validated, not written: held")
-            << QVariantMap() << QString("folder") << L{"", "", "", "false", notWritten}
-            << QString("login");
-        QTest::addRow("login stored") << QVariantMap{{"login", "a"}} << none << L{} << QString("a");
-        QTest::addRow("empty login stored")
-            << QVariantMap{{"login", ""}} << none << L{} << QString("");
-        QTest::addRow("unreadable") << QVariantMap() << QString("file") << L{notRead} << none;
-        QTest::addRow("random bytes") << QVariantMap() << QString("bytes") << L{notRead} << none;
+            << none << Disk::FileForFolder << blank << QStringList{notWritten} << typed;
+        QTest::addRow("login stored") << QVariantMap{{"login", "a"}} << Disk::AsStored << none
+                                      << QStringList() << QVariantMap{{"login", "a"}};
+        QTest::addRow("empty login stored") << QVariantMap{{"login", ""}} << Disk::AsStored << none
+                                            << QStringList() << QVariantMap{{"login", ""}};
+        QTest::addRow("unreadable")
+            << none << Disk::FolderForFile << none << QStringList{notRead} << none;
+        QTest::addRow("random bytes")
+            << none << Disk::RandomBytes << none << QStringList{notRead} << none;
         QTest::addRow("empty file: a first run")
-            << QVariantMap() << QString("empty") << L{"", "", "", "false"} << QString("login");
+            << none << Disk::EmptyFile << blank << QStringList() << typed;
     }
 
     void start()
     {
         QFETCH(QVariantMap, stored);
-        QFETCH(QString, blocked);
-        QFETCH(QStringList, seen);
-        QFETCH(QString, login);
+        QFETCH(Disk, disk);
+        QFETCH(QVariantMap, setup);
+        QFETCH(QStringList, boxes);
+        QFETCH(QVariantMap, login);
         // A settings scope, and so a folder, of the case's own.
         QCoreApplication::setOrganizationName(QTest::currentDataTag());
         QCoreApplication::setApplicationName("Tintelle");
@@ -62,36 +81,38 @@ private slots:
         const QString file = QSettings().fileName(), folder = QFileInfo(file).path();
         QVERIFY(!stored.isEmpty() || QDir(folder).removeRecursively());
         // Something in the way stops root as well as anyone.
-        QVERIFY(blocked != "file" || QDir().mkpath(file));
-        QVERIFY(blocked != "folder" || QFile(folder).open(QIODevice::WriteOnly));
-        if (blocked == "bytes" || blocked == "empty") {
-            QList<quint32> noise(blocked == "bytes" ? 1024 : 0);
+        QVERIFY(disk != Disk::FolderForFile || QDir().mkpath(file));
+        QVERIFY(disk != Disk::FileForFolder || QFile(folder).open(QIODevice::WriteOnly));
+        if (disk == Disk::RandomBytes || disk == Disk::EmptyFile) {
+            QList<quint32> noise(disk == Disk::RandomBytes ? 1024 : 0);
             QRandomGenerator(1).fillRange(noise.data(), noise.size());
             QFile in(file);
             QVERIFY(QDir().mkpath(folder) && in.open(QIODevice::WriteOnly));
             in.write(reinterpret_cast<const char *>(noise.constData()), noise.size() * 4);
             in.close();
         }
-        QStringList shown;
+        QVariantMap shown;
         DialogDriver user("SetupDialog", [&](QDialog *dialog) {
             for (const char *name : {"login", "password", "number"}) {
-                shown << dialog->findChild<QLineEdit *>(name)->text();
+                shown[name] = dialog->findChild<QLineEdit *>(name)->text();
                 QTest::keyClicks(dialog->findChild<QLineEdit *>(name), name);
             }
-            shown << QVariant(dialog->findChild<QCheckBox *>()->isChecked()).toString();
+            shown["copytwice"] = dialog->findChild<QCheckBox *>()->isChecked();
             if (stored.isEmpty())
                 QTest::mouseClick(dialog->findChild<QPushButton *>(), Qt::LeftButton);
         });
-        DialogDriver boxes("QMessageBox");
+        DialogDriver shownBoxes("QMessageBox");
         said.clear();
         Sonaro sonaro; // lives on, as for the whole session
         sonaro.start();
         // With a login it goes on to the tray, which offscreen has not; otherwise it stops there.
-        QCOMPARE(said.contains("No systray available. Exiting."), !login.isNull());
-        QCOMPARE(shown + boxes.seen, seen.replaceInStrings("%1", file));
-        // Stored, or when that failed, still held for this session.
-        QCOMPARE(QSettings().contains("login") ? QSettings().value("login").toString() : QString(),
-                 login);
+        QCOMPARE(said.contains("No systray available. Exiting."), !login.isEmpty());
+        QCOMPARE(shown, setup);
+        QCOMPARE(shownBoxes.seen, boxes.replaceInStrings("%1", file));
+        QVariantMap held;
+        if (QSettings().contains("login"))
+            held["login"] = QSettings().value("login");
+        QCOMPARE(held, login);
     }
 };
 

@@ -1,6 +1,13 @@
 #include "app/sonaroclipboard.h"
+#include "tests/support/dialogdriver.h"
 #include "tests/support/testsettings.h"
-#include "tests/support/uitest.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
 
 class TestSonaroClipboard : public QObject
 {

@@ -1,53 +1,70 @@
-#include "dialogs/calldialog.h"
 #include "app/edition.h"
+#include "dialogs/calldialog.h"
+#include "tests/support/dialogdriver.h"
+#include "tests/support/look.h"
 #include "tests/support/testsettings.h"
-#include "tests/support/uitest.h"
+#include "tests/support/unnamed.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+namespace {
+
+// Types `keys` where the focus is, "\n" as Enter.
+void type(const QString &keys)
+{
+    for (const QChar c : keys) // a letter's key is its capital
+        QTest::keyClick(QApplication::focusWidget(),
+                        c == '\n' ? Qt::Key_Return : Qt::Key(c.toUpper().unicode()));
+}
+
+} // namespace
 
 class TestCallDialog : public QObject
 {
     Q_OBJECT
 
+    // Opens the dialog on the row's "dial" and "display" as the user does, types the row's "keys"
+    // and goes on with `user`.
+    void play(const std::function<void(QDialog *)> &user)
+    {
+        QFETCH(QString, dial);
+        QFETCH(QString, display);
+        QFETCH(QString, keys);
+        DialogDriver driver("CallDialog", [&](QDialog *dialog) {
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            type(keys);
+            user(dialog);
+        });
+        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
+    }
+
 private slots:
     void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); } // refused
 
-    void input_data()
+    void dialog()
     {
-        // Dial and display numbers; keys ("\n" is Enter; "*" clicks the pencil, "x" "Annuler");
-        // the widget that then shows the number, none once closed; its text; after the failed
-        // call, the number in the field.
-        QTest::addColumn<QStringList>("row");
-        const QString dial = "0033123456789", shown = "0123456789", busy = "Appel en cours...";
-        const QString field = "numberEdit", label = "number", calling = "calling";
-        using L = QStringList;
-        QTest::addRow("nothing given") << L{"", "", "", field, ""};
-        QTest::addRow("dial form only") << L{dial, "", "", label, dial};
-        QTest::addRow("shown form only") << L{"", shown, "", field, ""};
-        QTest::addRow("both") << L{dial, shown, "", label, shown};
-        QTest::addRow("pencil") << L{dial, shown, "*", field, shown};
-        QTest::addRow("empty field: Enter stays") << L{"", "", "\n", field, ""};
-        QTest::addRow("no digit: Enter sends nothing") << L{"", "", "abc\n", field, "abc"};
-        QTest::addRow("Enter calls, then does nothing")
-            << L{dial, shown, "\n\n", calling, busy, shown};
-        QTest::addRow("typed, Enter calls, then nothing")
-            << L{"", "", "06 12\n\n", calling, busy, "06 12"};
-        QTest::addRow("cancelled: the late answer shows nothing") << L{dial, "", "\nx", "", ""};
-    }
-
-    void input()
-    {
-        QFETCH(QStringList, row);
-        const QString &shows = row[3];
-        const int calls = row[2].contains('\n') && row[3] != "numberEdit";
-        DialogDriver boxes("QMessageBox");
-        DialogDriver user("CallDialog", [&](QDialog *dialog) {
-            const auto child = [=](QString name) { return dialog->findChild<QWidget *>(name); };
+        // Whatever it shows: alone, modal, centred, moved by its background, every control
+        // named; legible text on a dark picture, a green and a red button.
+        DialogDriver user("CallDialog", [](QDialog *dialog) {
             const QPoint start = dialog->pos(), from(2, 2), travel(37, -21);
             QVERIFY(QTest::qWaitForWindowActive(dialog) && !dialog->childAt(from));
             QVERIFY(dialog->isModal());
             QCOMPARE(unnamed(dialog), QStringList());
-            QVERIFY(!CallDialog::open("", "", CallDialog::Opening::ByCopy)); // one at a time
+            QVERIFY(!CallDialog::open("", "", CallDialog::Opening::ByCopy));
             const QPoint centre = dialog->screen()->availableGeometry().center();
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
+            const QImage grab = dialog->grab().toImage();
+            const Look title(grab, dialog->findChild<QWidget *>("title"));
+            const QColor go = Look(grab, dialog->findChild<QWidget *>("btncall")).mean;
+            const QColor stop = Look(grab, dialog->findChild<QWidget *>("btncancel")).mean;
+            QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
+            QVERIFY(qAbs(go.hue() - 120) < 30 && go.hsvSaturation() > 80);
+            QVERIFY((stop.hue() + 30) % 360 < 60 && stop.hsvSaturation() > 80);
             // Dragged by its background, then a move without a button (some platforms send them).
             dialog->setMouseTracking(true);
             QTest::mousePress(dialog, Qt::LeftButton, {}, from);
@@ -55,64 +72,119 @@ private slots:
             QTest::mouseRelease(dialog, Qt::LeftButton, {}, from + travel);
             QTest::mouseMove(dialog->windowHandle(), from + travel);
             QCOMPARE(dialog->pos(), start + travel);
-            for (const QChar c : row[2]) {
-                if (c == '*' || c == 'x')
-                    QTest::mouseClick(child(c == 'x' ? "btncancel" : "btnedit"), Qt::LeftButton);
-                else if (c == '\n')
-                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-                else
-                    QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-            }
-            QCOMPARE(dialog->isVisible(), !shows.isEmpty());
-            if (shows.isEmpty())
-                return;
-            QWidget *shown = child(shows), *call = child("btncall"), *cancel = child("btncancel");
-            QCOMPARE(shown->isVisible() ? shown->property("text").toString() : "(hidden)", row[4]);
-            // An empty field is there to be typed in; otherwise the dialog takes the keys.
-            QCOMPARE(QApplication::focusWidget(), shows == "numberEdit" ? shown : dialog);
-
-            // What the eye checks: legible text on a dark picture, a green and a red button.
-            const QImage grab = dialog->grab().toImage();
-            const Look title(grab, child("title"));
-            const QColor go = Look(grab, call).mean, stop = Look(grab, cancel).mean;
-            QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
-            QVERIFY(row[4].isEmpty() || Look(grab, shown).contrast > 4.5);
-            QVERIFY(calls || (qAbs(go.hue() - 120) < 30 && go.hsvSaturation() > 80));
-            QVERIFY((stop.hue() + 30) % 360 < 60 && stop.hsvSaturation() > 80);
-            QTRY_COMPARE(boxes.seen.size(), calls);
-            QTest::qWait(100); // time for a second call to fail too
-            QCOMPARE(boxes.seen.size(), calls);
-            // After a failure: the edit page again, with the number as the user last saw it.
-            QVERIFY(!calls || (dialog->focusWidget() == child("numberEdit") &&
-                               child("numberEdit")->property("text") == row[5]));
         });
-        QVERIFY(CallDialog::open(row[0], row[1], CallDialog::Opening::ByUser));
-        QTest::qWait(200); // time for a late answer to show
-        QCOMPARE(boxes.seen.size(), calls && !shows.isEmpty());
+        QVERIFY(CallDialog::open("0033123456789", "0123456789", CallDialog::Opening::ByUser));
+        QCOMPARE(user.seen, QStringList{"CallDialog"});
+    }
+
+    void input_data()
+    {
+        QTest::addColumn<QString>("dial");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("keys");   // typed, "\n" as Enter
+        QTest::addColumn<bool>("pencil");    // then clicked
+        QTest::addColumn<QString>("widget"); // that then shows the number
+        QTest::addColumn<QString>("text");
+        const QString dial = "0033123456789", shown = "0123456789", none;
+        const QString field = "numberEdit", label = "number", enter = "\n";
+        QTest::addRow("nothing given") << none << none << none << false << field << none;
+        QTest::addRow("dial form only") << dial << none << none << false << label << dial;
+        QTest::addRow("shown form only") << none << shown << none << false << field << none;
+        QTest::addRow("both") << dial << shown << none << false << label << shown;
+        QTest::addRow("pencil") << dial << shown << none << true << field << shown;
+        QTest::addRow("empty field: Enter stays")
+            << none << none << enter << false << field << none;
+        QTest::addRow("no digit: Enter sends nothing")
+            << none << none << "abc" + enter << false << field << QString("abc");
+    }
+
+    void input()
+    {
+        QFETCH(bool, pencil);
+        QFETCH(QString, widget);
+        DialogDriver boxes("QMessageBox");
+        play([&](QDialog *dialog) {
+            if (pencil)
+                QTest::mouseClick(dialog->findChild<QWidget *>("btnedit"), Qt::LeftButton);
+            QWidget *shown = dialog->findChild<QWidget *>(widget);
+            QVERIFY(dialog->isVisible() && shown->isVisible());
+            const QString text = shown->property("text").toString();
+            QTEST(text, "text");
+            QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
+            // An empty field is there to be typed in; otherwise the dialog takes the keys.
+            QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
+            QTest::qWait(100); // time for a call to fail
+        });
+        QCOMPARE(boxes.seen, QStringList());
+    }
+
+    void call_data()
+    {
+        QTest::addColumn<QString>("dial");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("keys");  // typed, "\n" as Enter
+        QTest::addColumn<QString>("field"); // the number in it after the failed call
+        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12", twice = "\n\n";
+        QTest::addRow("Enter calls, then does nothing") << dial << shown << twice << shown;
+        QTest::addRow("typed, Enter calls, then nothing")
+            << QString() << QString() << typed + twice << typed;
+    }
+
+    void call()
+    {
+        DialogDriver boxes("QMessageBox");
+        play([&](QDialog *dialog) {
+            QCOMPARE(dialog->findChild<QWidget *>("calling")->property("text").toString(),
+                     "Appel en cours...");
+            QTRY_COMPARE(boxes.seen.size(), 1);
+            QTest::qWait(100); // time for a second call to fail too
+            QCOMPARE(boxes.seen.size(), 1);
+            // After a failure: the edit page again, with the number as the user last saw it.
+            QCOMPARE(dialog->focusWidget(), dialog->findChild<QWidget *>("numberEdit"));
+            QTEST(dialog->findChild<QWidget *>("numberEdit")->property("text").toString(), "field");
+        });
+        QCOMPARE(boxes.seen.size(), 1);
+    }
+
+    void cancelledCall()
+    {
+        DialogDriver boxes("QMessageBox");
+        DialogDriver user("CallDialog", [](QDialog *dialog) {
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            type("\n");
+            QTest::mouseClick(dialog->findChild<QWidget *>("btncancel"), Qt::LeftButton);
+            QVERIFY(!dialog->isVisible());
+        });
+        QVERIFY(CallDialog::open("0033123456789", "", CallDialog::Opening::ByUser));
+        QTest::qWait(200); // time for the late answer to show
+        QCOMPARE(boxes.seen, QStringList());
     }
 
     void result_data()
     {
         QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("success");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("shown"); // null: a success, which closes the dialog
+        QTest::addColumn<QString>("shown"); // in the box, after a failure
         const QString fault = "Identifiant ou mot de passe incorrect", line = "ligne\n";
         const QString words = QString("mots ").repeated(100), x60 = QString(60, 'x');
-        QTest::addRow("success") << true << fault << QString();
-        QTest::addRow("plain edition") << true << fault << fault;
-        QTest::addRow("branded edition") << false << fault << fault;
-        QTest::addRow("501 characters") << true << words + "y" << words + "…";
-        QTest::addRow("11 lines") << true << line.repeated(10) << line.repeated(9) + "ligne…";
+        QTest::addRow("success") << true << true << fault << "";
+        QTest::addRow("plain edition") << true << false << fault << fault;
+        QTest::addRow("branded edition") << false << false << fault << fault;
+        QTest::addRow("501 characters") << true << false << words + "y" << words + "…";
+        QTest::addRow("11 lines") << true << false << line.repeated(10)
+                                  << line.repeated(9) + "ligne…";
         QTest::addRow("unbroken line: wrapped")
-            << true << x60 + x60 + "xx" << x60 + "\n" + x60 + "\nxx";
+            << true << false << x60 + x60 + "xx" << x60 + "\n" + x60 + "\nxx";
         QTest::addRow("reordering marks dropped")
-            << false << "\u202E\u0645 refus\u00E9\u202C, \u2067\u200Fici\u2069\u061C"
+            << false << false << "\u202E\u0645 refus\u00E9\u202C, \u2067\u200Fici\u2069\u061C"
             << "\u0645 refus\u00E9, ici";
     }
 
     void result()
     {
         QFETCH(bool, plain);
+        QFETCH(bool, success);
         QFETCH(QString, error);
         QFETCH(QString, shown);
         Edition::setPlain(plain);
@@ -126,14 +198,13 @@ private slots:
             QVERIFY(Look(box->grab().toImage(), text).contrast > 4.5);
             QVERIFY(box->rect().contains(QRect(text->mapTo(box, QPoint()), text->size())));
         });
-        dialog.click2CallResult(shown.isNull(), error);
+        dialog.click2CallResult(success, error);
         Edition::setPlain(true);
         const QString title = plain ? "Erreur lors de l'appel" : "Erreur lors du click2call";
-        QCOMPARE(boxes.seen,
-                 shown.isNull() ? QStringList() : QStringList{title + ": Erreur: " + shown});
-        QCOMPARE(dialog.isVisible(), !shown.isNull());
+        QCOMPARE(boxes.seen, success ? QStringList() : QStringList{title + ": Erreur: " + shown});
+        QCOMPARE(dialog.isVisible(), !success);
         // A placed call is told to the user (by the tray), with the number as shown.
-        QCOMPARE(placed.value(0), shown.isNull() ? QVariantList{"0612345678"} : QVariantList());
+        QCOMPARE(placed.value(0), success ? QVariantList{"0612345678"} : QVariantList());
     }
 };
 

@@ -1,6 +1,21 @@
 #include "app/edition.h"
 #include "dialogs/setupdialog.h"
-#include "tests/support/uitest.h"
+#include "tests/support/look.h"
+#include "tests/support/unnamed.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+struct Account
+{
+    QString login, password, number;
+    bool copyTwice;
+};
+Q_DECLARE_METATYPE(Account)
 
 class TestSetupDialog : public QObject
 {
@@ -9,34 +24,33 @@ class TestSetupDialog : public QObject
 private slots:
     void setup_data()
     {
-        // The executable, which chooses the edition; login, password, number and copy twice as
-        // prefilled; whether "Valider" takes them; the field that the first keys go to.
+        // The executable chooses the edition; the dialog opens prefilled with the account.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<QStringList>("values");
-        QTest::addColumn<bool>("valid");
-        QTest::addColumn<QString>("typing");
+        QTest::addColumn<Account>("account");
+        QTest::addColumn<bool>("valid");     // "Valider" takes it
+        QTest::addColumn<QString>("typing"); // the field that the first keys go to
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
-        using L = QStringList;
-        QTest::addRow("complete") << plain << true << L{"al", "se", "0140000000", "false"} << true
-                                  << "login";
+        QTest::addRow("complete") << plain << true << Account{"al", "se", "0140000000", false}
+                                  << true << "login";
         QTest::addRow("folder in capitals, copy twice")
-            << caps << false << L{"al", "se", "01", "true"} << true << "login";
+            << caps << false << Account{"al", "se", "01", true} << true << "login";
         QTest::addRow("in a file name, blanks count")
-            << "/usr/bin/mysonarotool" << false << L{" ", " s ", " 0 ", "false"} << true << "login";
+            << "/usr/bin/mysonarotool" << false << Account{" ", " s ", " 0 ", false} << true
+            << "login";
         QTest::addRow("maker's name alone, no login")
-            << "/Ivelor/Sonar/sonar0" << true << L{"", "se", "01", "false"} << false << "login";
+            << "/Ivelor/Sonar/sonar0" << true << Account{"", "se", "01", false} << false << "login";
         QTest::addRow("password empty")
-            << plain << true << L{"al", "", "", "true"} << false << "password";
+            << plain << true << Account{"al", "", "", true} << false << "password";
         QTest::addRow("number empty")
-            << caps << false << L{"al", "se", "", "false"} << false << "number";
+            << caps << false << Account{"al", "se", "", false} << false << "number";
     }
 
     void setup()
     {
         QFETCH(QString, executable);
         QFETCH(bool, plain);
-        QFETCH(QStringList, values);
+        QFETCH(Account, account);
         QFETCH(bool, valid);
         QFETCH(QString, typing);
         Edition::selectForExecutable(executable);
@@ -44,7 +58,7 @@ private slots:
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
-        SetupDialog dialog(values[0], values[1], values[2], values[3] == "true");
+        SetupDialog dialog(account.login, account.password, account.number, account.copyTwice);
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
         auto *title = dialog.findChild<QLabel *>("title"),
              *logo = dialog.findChild<QLabel *>("labelLogo");
@@ -74,10 +88,9 @@ private slots:
         // What "Valider" emits is what the dialog showed.
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
-        QStringList emitted;
-        for (const QVariant &value : spy.value(0))
-            emitted << value.toString();
-        QCOMPARE(emitted, valid ? values : QStringList());
+        QCOMPARE(spy.value(0), (valid ? QVariantList{account.login, account.password,
+                                                     account.number, account.copyTwice}
+                                      : QVariantList()));
     }
 };
 

@@ -1,8 +1,7 @@
-#include "testprovider.h"
+#include "tests/support/testprovider.h"
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QTest>
 
 namespace {
 
@@ -15,17 +14,16 @@ QString TestProvider::caPath()
     return pki.filePath(QStringLiteral("ca.pem"));
 }
 
-bool TestProvider::start(const Options &options)
+bool TestProvider::start(const QString &login, const QString &password,
+                         const QStringList &arguments)
 {
     stop();
     QFile::remove(dir.filePath(QStringLiteral("log")));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
     process.start(TINTELLE_PROVIDER_SIM,
-                  QStringList{"--port", "0", "--pki", pki.path(), "--login", options.login,
-                              "--password", options.password, "--log", dir.filePath("log"),
-                              "--delay", QString::number(options.delayMs), "--misbehave",
-                              options.misbehaviour}
-                      << options.arguments);
+                  QStringList{"--port", "0", "--pki", pki.path(), "--login", login, "--password",
+                              password, "--log", dir.filePath("log")}
+                      << arguments);
     while (!process.canReadLine() && process.waitForReadyRead(10000))
         ;
     const QByteArray line = process.readLine();
@@ -36,11 +34,6 @@ bool TestProvider::start(const Options &options)
     return port;
 }
 
-bool TestProvider::start()
-{
-    return start(Options());
-}
-
 void TestProvider::stop()
 {
     process.terminate();
@@ -48,21 +41,6 @@ void TestProvider::stop()
         process.kill();
     process.waitForFinished();
     port = 0;
-}
-
-QString TestProvider::url(const QString &path) const
-{
-    return QStringLiteral("https://127.0.0.1:%1%2").arg(port).arg(path);
-}
-
-QList<QJsonObject> TestProvider::requests() const
-{
-    return log(false);
-}
-
-int TestProvider::closedByClient() const
-{
-    return int(log(true).size());
 }
 
 QList<QJsonObject> TestProvider::log(bool events) const
@@ -76,9 +54,4 @@ QList<QJsonObject> TestProvider::log(bool events) const
             entries << entry.object(); // not a line still being written
     }
     return entries;
-}
-
-bool TestProvider::waitForRequests(int count, int timeoutMs) const
-{
-    return QTest::qWaitFor([&] { return requests().size() >= count; }, timeoutMs);
 }

@@ -9,31 +9,21 @@
 class TestProvider
 {
 public:
-    struct Options
-    {
-        QString login = QStringLiteral("alice"), password = QStringLiteral("secret");
-        QString misbehaviour = QStringLiteral("none"); // --misbehave
-        int delayMs = 0;                               // before each answer
-        QStringList arguments;                         // more, e.g. {"--certificate", "expired"}
-    };
-
     ~TestProvider() { stop(); }
-    // Starts it anew, with an empty log; false when it does not listen.
-    bool start(const Options &options);
-    bool start();
-    void stop();
+    // Starts it anew, accepting that account only, with `arguments` more (e.g. {"--certificate",
+    // "expired"}) and an empty log; false when it does not listen.
+    bool start(const QString &login, const QString &password, const QStringList &arguments = {});
     QString errorString() const { return error; }
-    // "https://127.0.0.1:PORT" + path.
-    QString url(const QString &path = QStringLiteral("/")) const;
+    QString url() const { return QStringLiteral("https://127.0.0.1:%1").arg(port); }
     // The CA of every simulator of this process, made by the first start().
     static QString caPath();
     // The requests read so far, oldest first, as the simulator logs them (its --log).
-    QList<QJsonObject> requests() const;
+    QList<QJsonObject> requests() const { return log(false); }
     // The connections that the client closed before the simulator was done with them.
-    int closedByClient() const;
-    bool waitForRequests(int count, int timeoutMs = 5000) const;
+    int closedByClient() const { return int(log(true).size()); }
 
 private:
+    void stop();
     QList<QJsonObject> log(bool events) const;
 
     QProcess process;

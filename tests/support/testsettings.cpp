@@ -1,4 +1,4 @@
-#include "testsettings.h"
+#include "tests/support/testsettings.h"
 
 #include <QSettings>
 #include <QStandardPaths>

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QColor>
+
+class QImage;
+class QWidget;
+
+// What the eye sees of `widget` in a grab of its window: the mean colour, and the contrast ratio
+// (1 to 21, as for text on the web) between the darkest and the lightest 2% of the pixels; text
+// reads well from 4.5 on, a plain area stays near 1.
+struct Look
+{
+    Look(const QImage &grab, const QWidget *widget);
+    QColor mean;
+    double contrast;
+};
