@@ -46,25 +46,20 @@ private slots:
         const QVariantMap partial{{"password", "s"}, {"number", "01"}, {"copytwice", true}};
         const QVariantMap blank{
             {"login", ""}, {"password", ""}, {"number", ""}, {"copytwice", false}};
-        const QString notRead = "Tintelle: Impossible de lire la configuration : %1";
-        const QString notWritten = "Tintelle: Impossible d'enregistrer la configuration : %1";
-        const QVariantMap none, typed{{"login", "login"}};
-        QTest::addRow("setup closed")
-            << partial << Disk::AsStored
-            << QVariantMap{{"login", ""}, {"password", "s"}, {"number", "01"}, {"copytwice", true}}
-            << QStringList() << none;
+        const QStringList quiet, notRead{"Tintelle: Impossible de lire la configuration : %1"},
+            notWritten{"Tintelle: Impossible d'enregistrer la configuration : %1"};
+        const QVariantMap none, typed{{"login", "login"}}, a{{"login", "a"}}, empty{{"login", ""}};
+        QVariantMap closed = partial;
+        closed["login"] = "";
+        QTest::addRow("setup closed") << partial << Disk::AsStored << closed << quiet << none;
         QTest::addRow("validated, not written: held")
-            << none << Disk::FileForFolder << blank << QStringList{notWritten} << typed;
-        QTest::addRow("login stored") << QVariantMap{{"login", "a"}} << Disk::AsStored << none
-                                      << QStringList() << QVariantMap{{"login", "a"}};
-        QTest::addRow("empty login stored") << QVariantMap{{"login", ""}} << Disk::AsStored << none
-                                            << QStringList() << QVariantMap{{"login", ""}};
-        QTest::addRow("unreadable")
-            << none << Disk::FolderForFile << none << QStringList{notRead} << none;
-        QTest::addRow("random bytes")
-            << none << Disk::RandomBytes << none << QStringList{notRead} << none;
+            << none << Disk::FileForFolder << blank << notWritten << typed;
+        QTest::addRow("login stored") << a << Disk::AsStored << none << quiet << a;
+        QTest::addRow("empty login stored") << empty << Disk::AsStored << none << quiet << empty;
+        QTest::addRow("unreadable") << none << Disk::FolderForFile << none << notRead << none;
+        QTest::addRow("random bytes") << none << Disk::RandomBytes << none << notRead << none;
         QTest::addRow("empty file: a first run")
-            << none << Disk::EmptyFile << blank << QStringList() << typed;
+            << none << Disk::EmptyFile << blank << quiet << typed;
     }
 
     void start()

@@ -85,7 +85,6 @@ private slots:
             QVERIFY(heading.mean.lightness() < 128 && heading.contrast > 3 && text.contrast > 3);
             QVERIFY(Look(grab, logo).contrast > 2.5);
         }
-        // What "Valider" emits is what the dialog showed.
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
         QCOMPARE(spy.value(0), (valid ? QVariantList{account.login, account.password,

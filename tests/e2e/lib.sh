@@ -18,12 +18,16 @@ session_on_failure()
     done
 }
 
+e2e_begin() { session_begin; session_start_x; session_start_sim; }
+
 e2e_expect_eq()
 {
     [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"
     session_log "ok: $1 = '$3'"
 }
 
+# Enter, then still $1 requests: the absence of a call can only be given time to show.
+e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests" "$(session_sim_requests)" "$1"; }
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 

@@ -7,60 +7,57 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
-    void image_data();
-    void image();
-    void standsOut_data();
-    void standsOut();
+    void image_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("colourType"); // as the PNG header says: 2 RGB, 4 grey+alpha, 6 RGBA
+        QTest::newRow("logo-ivelor-100.png") << QSize(100, 102) << 6;
+        QTest::newRow("button-call.png") << QSize(140, 27) << 6;
+        QTest::newRow("call-bg.png") << QSize(1, 150) << 2;
+        QTest::newRow("button-cancel.png") << QSize(140, 27) << 6;
+        QTest::newRow("phone-logo-md.png") << QSize(100, 100) << 4;
+        QTest::newRow("icon-24-edit.png") << QSize(24, 24) << 6;
+        QTest::newRow("icon-128-phone.png") << QSize(128, 80) << 6;
+        QTest::newRow("logo-ivelor-blue-100.png") << QSize(101, 104) << 6;
+        QTest::newRow("setup-bg.png") << QSize(1, 415) << 2;
+    }
+
+    void image()
+    {
+        const QString path = QStringLiteral(":/") + QTest::currentDataTag();
+        QFETCH(QSize, size);
+        QFETCH(int, colourType);
+        QCOMPARE(QImage(path).size(), size);
+        QCOMPARE(int(QResource(path).uncompressedData().at(25)), colourType);
+    }
+
+    void standsOut_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("ground"); // grey level of the panel behind, or of the caption on top
+        QTest::newRow("tray icon, dark panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0x20;
+        QTest::newRow("tray icon, light panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0xf0;
+        QTest::newRow("call button") << ":/button-call.png" << QSize(140, 27) << 255;
+        QTest::newRow("cancel button") << ":/button-cancel.png" << QSize(140, 27) << 255;
+    }
+
+    // Shown at that size, a fifth of the picture must stand 100 grey levels off the ground.
+    void standsOut()
+    {
+        QFETCH(QString, path);
+        QFETCH(QSize, size);
+        QFETCH(int, ground);
+        const QImage image =
+            QImage(path).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        int seen = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                seen +=
+                    qAlpha(image.pixel(x, y)) * qAbs(qGray(image.pixel(x, y)) - ground) >= 25500;
+        QVERIFY2(seen * 5 >= size.width() * size.height(), qPrintable(QString::number(seen)));
+    }
 };
-
-void TestResources::image_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("colourType"); // as the PNG header says: 2 RGB, 4 grey+alpha, 6 RGBA
-    QTest::newRow("logo-ivelor-100.png") << QSize(100, 102) << 6;
-    QTest::newRow("button-call.png") << QSize(140, 27) << 6;
-    QTest::newRow("call-bg.png") << QSize(1, 150) << 2;
-    QTest::newRow("button-cancel.png") << QSize(140, 27) << 6;
-    QTest::newRow("phone-logo-md.png") << QSize(100, 100) << 4;
-    QTest::newRow("icon-24-edit.png") << QSize(24, 24) << 6;
-    QTest::newRow("icon-128-phone.png") << QSize(128, 80) << 6;
-    QTest::newRow("logo-ivelor-blue-100.png") << QSize(101, 104) << 6;
-    QTest::newRow("setup-bg.png") << QSize(1, 415) << 2;
-}
-
-void TestResources::image()
-{
-    const QString path = QStringLiteral(":/") + QTest::currentDataTag();
-    QFETCH(QSize, size);
-    QFETCH(int, colourType);
-    QCOMPARE(QImage(path).size(), size);
-    QCOMPARE(int(QResource(path).uncompressedData().at(25)), colourType);
-}
-
-void TestResources::standsOut_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("ground"); // grey level of the panel behind, or of the caption on top
-    QTest::newRow("tray icon, dark panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0x20;
-    QTest::newRow("tray icon, light panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0xf0;
-    QTest::newRow("call button") << ":/button-call.png" << QSize(140, 27) << 255;
-    QTest::newRow("cancel button") << ":/button-cancel.png" << QSize(140, 27) << 255;
-}
-
-// Shown at that size, a fifth of the picture must stand 100 grey levels off the ground.
-void TestResources::standsOut()
-{
-    QFETCH(QString, path);
-    QFETCH(QSize, size);
-    QFETCH(int, ground);
-    const QImage image = QImage(path).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    int seen = 0;
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            seen += qAlpha(image.pixel(x, y)) * qAbs(qGray(image.pixel(x, y)) - ground) >= 25500;
-    QVERIFY2(seen * 5 >= size.width() * size.height(), qPrintable(QString::number(seen)));
-}
 
 QTEST_GUILESS_MAIN(TestResources)
 #include "tst_resources.moc"

@@ -1,8 +1,8 @@
 // WS::extractNumber, alone and against the number rules applied literally (ReferenceRecogniser);
 // fuzz_recogniser goes on where the table ends.
 
-#include "tools/reference/referencerecogniser.h"
 #include "service/ws.h"
+#include "tools/reference/referencerecogniser.h"
 
 #include <QTest>
 #include <array>
@@ -107,48 +107,45 @@ class TestRecogniser : public QObject
     Q_OBJECT
 
 private slots:
-    void extract_data();
-    void extract();
-};
-
-void TestRecogniser::extract_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("dial");
-    QTest::addColumn<bool>("literal"); // the literal rules answer too
-    for (const QString &line : QString::fromUtf8(table).split(u'\n')) {
-        const QStringList cells = line.split(u'|');
-        const QString text = decoded(cells[2]);
-        const QString dial = cells[3] == "=" ? text : cells[3].isEmpty() ? unchanged : cells[3];
-        QTest::newRow(qPrintable(cells[0])) << decoded(cells[1]) << text << dial << true;
+    void extract_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("dial");
+        QTest::addColumn<bool>("literal"); // the literal rules answer too
+        for (const QString &line : QString::fromUtf8(table).split(u'\n')) {
+            const QStringList cells = line.split(u'|');
+            const QString text = decoded(cells[2]);
+            const QString dial = cells[3] == "=" ? text : cells[3].isEmpty() ? unchanged : cells[3];
+            QTest::newRow(qPrintable(cells[0])) << decoded(cells[1]) << text << dial << true;
+        }
+        // Hostile texts, each hours long for the literal greedy bracket pattern.
+        const qsizetype mega = 1 << 20;
+        const QString n = QStringLiteral("0612345678"), dial = QStringLiteral("0033612345678");
+        const QStringList texts{QString(mega, u'(') + " " + n,
+                                "(" + QString(mega, u'1') + ":" + n,
+                                "(" + QString(mega, u'9') + ") " + n,
+                                QStringLiteral("()").repeated(mega / 2) + " " + n,
+                                QStringLiteral("0 ").repeated(mega / 2) + "x" + n,
+                                QString(mega, u'+') + "x" + n,
+                                QStringLiteral("1a").repeated(mega) + n};
+        for (const QString &text : texts)
+            QTest::addRow("hostile %s", qPrintable(text.left(2))) << text << n << dial << false;
     }
-    // Hostile texts, each hours long for the literal greedy bracket pattern.
-    const qsizetype mega = 1 << 20;
-    const QString n = QStringLiteral("0612345678"), dial = QStringLiteral("0033612345678");
-    const QStringList texts{QString(mega, u'(') + " " + n,
-                            "(" + QString(mega, u'1') + ":" + n,
-                            "(" + QString(mega, u'9') + ") " + n,
-                            QStringLiteral("()").repeated(mega / 2) + " " + n,
-                            QStringLiteral("0 ").repeated(mega / 2) + "x" + n,
-                            QString(mega, u'+') + "x" + n,
-                            QStringLiteral("1a").repeated(mega) + n};
-    for (const QString &text : texts)
-        QTest::addRow("hostile %s", qPrintable(text.left(2))) << text << n << dial << false;
-}
 
-void TestRecogniser::extract()
-{
-    QFETCH(QString, input);
-    QFETCH(QString, text);
-    QFETCH(QString, dial);
-    QFETCH(bool, literal);
+    void extract()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, text);
+        QFETCH(QString, dial);
+        QFETCH(bool, literal);
 
-    const std::array<QString, 3> expected{text, dial, text.isEmpty() ? QString() : dial};
-    QCOMPARE(::extract(&WS::extractNumber, input), expected);
-    if (literal)
-        QCOMPARE(::extract(&ReferenceRecogniser::extractNumber, input), expected);
-}
+        const std::array<QString, 3> expected{text, dial, text.isEmpty() ? QString() : dial};
+        QCOMPARE(::extract(&WS::extractNumber, input), expected);
+        if (literal)
+            QCOMPARE(::extract(&ReferenceRecogniser::extractNumber, input), expected);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestRecogniser)
 #include "tst_recogniser.moc"

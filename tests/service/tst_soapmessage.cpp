@@ -36,93 +36,69 @@ class TestSoapMessage : public QObject
     Q_OBJECT
 
 private slots:
-    void fault_data()
+    void read_data()
     {
+        // What a reply reads as; one that is not SOAP as a fault of the client's, saying why.
         QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("soap");
         QTest::addColumn<QString>("faultCode");
         QTest::addColumn<QString>("faultString");
+        const auto reply = [](const char *name, const QByteArray &xml, const QString &code = {},
+                              const QString &string = {}) {
+            QTest::addRow("%s", name) << xml << true << code << string;
+        };
+        const auto refused = [](const char *name, const QByteArray &xml, const QString &reason) {
+            QTest::addRow("%s", name) << xml << false << QString("SOAP-ENV:Client") << reason;
+        };
         const QByteArray marked = "<faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
                                   "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x>"
                                   "</detail>";
-        const QByteArray empty = "<faultcode>e:Server</faultcode><faultstring/>";
-        const QByteArray qualified = "<e:faultstring>Panne</e:faultstring>";
-        const QString client = "e:Client", server = "e:Server", none;
-        QTest::addRow("fault") << faultEnvelope(marked) << client << "Mot de passe <faux> & refusé";
-        QTest::addRow("empty faultstring") << faultEnvelope(empty) << server << none;
-        QTest::addRow("qualified children") << faultEnvelope(qualified) << none << "Panne";
-    }
-
-    void fault()
-    {
-        QFETCH(QByteArray, xml);
-        SoapMessage message;
-        QVERIFY(message.setContent(xml));
-        QVERIFY(message.isFault());
-        QTEST(message.faultCode(), "faultCode");
-        QTEST(message.faultString(), "faultString");
-    }
-
-    void reply_data()
-    {
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addRow("response element")
-            << envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>");
-        QTest::addRow("header first")
-            << open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>";
-        QTest::addRow("markup hidden in comment, CDATA, quotes")
-            << envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>");
-        QTest::addRow("depth at the limit") << nested(SoapMessage::maxDepth);
-        QTest::addRow("attributes at the limit") << envelope(attributes() + "/>");
-    }
-
-    void reply()
-    {
-        QFETCH(QByteArray, xml);
-        SoapMessage message;
-        message.setFault("stale", "stale");
-        QVERIFY(message.setContent(xml));
-        QVERIFY(!message.isFault());
-        QCOMPARE(message.faultCode(), QString());
-        QCOMPARE(message.faultString(), QString());
-    }
-
-    void refuse_data()
-    {
-        // A reply that is not SOAP reads as a fault of the client's, saying why.
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<QString>("reason");
+        reply("fault", faultEnvelope(marked), "e:Client", "Mot de passe <faux> & refusé");
+        reply("empty faultstring", faultEnvelope("<faultcode>e:Server</faultcode><faultstring/>"),
+              "e:Server");
+        reply("qualified children", faultEnvelope("<e:faultstring>Panne</e:faultstring>"), {},
+              "Panne");
+        reply("response element", envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>"));
+        reply("header first", open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>");
+        reply("markup hidden in comment, CDATA, quotes",
+              envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>"));
+        reply("depth at the limit", nested(SoapMessage::maxDepth));
+        reply("attributes at the limit", envelope(attributes() + "/>"));
         const QString parseError = "XML parse error", invalid = "SOAP structure invalid";
         QByteArray namespaces; // one each, the envelope's too
         for (int i = 1; i <= SoapMessage::maxAttributes; ++i)
             namespaces += "<n xmlns:p" + QByteArray::number(i) + "='u'/>";
-        QTest::addRow("too deep") << nested(SoapMessage::maxDepth + 1) << invalid;
-        QTest::addRow("too many attributes") << envelope(attributes() + " z=''/>") << invalid;
-        QTest::addRow("too many namespaces") << envelope(namespaces) << invalid;
-        QTest::addRow("empty body") << envelope("") << invalid;
-        QTest::addRow("html page")
-            << QByteArray("<html><body>502 Bad Gateway</body></html>") << invalid;
-        const QByteArray soap12 = "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\">"
-                                  "<e:Body><r/></e:Body></e:Envelope>";
-        QTest::addRow("SOAP 1.2") << soap12 << invalid;
-        QTest::addRow("body outside the namespace")
-            << open + "<Body><r/></Body></e:Envelope>" << invalid;
-        QTest::addRow("document type")
-            << "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21)
-            << invalid;
-        QTest::addRow("empty document") << QByteArray() << parseError;
-        QTest::addRow("plain text") << QByteArray("Service indisponible") << parseError;
-        QTest::addRow("truncated") << envelope("<r/>").chopped(20) << parseError;
-        QTest::addRow("garbage after the envelope") << envelope("<r/>") + "<more/>" << parseError;
+        refused("too deep", nested(SoapMessage::maxDepth + 1), invalid);
+        refused("too many attributes", envelope(attributes() + " z=''/>"), invalid);
+        refused("too many namespaces", envelope(namespaces), invalid);
+        refused("empty body", envelope(""), invalid);
+        refused("html page", "<html><body>502 Bad Gateway</body></html>", invalid);
+        refused("SOAP 1.2",
+                "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r/>"
+                "</e:Body></e:Envelope>",
+                invalid);
+        refused("body outside the namespace", open + "<Body><r/></Body></e:Envelope>", invalid);
+        refused("document type",
+                "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21),
+                invalid);
+        refused("empty document", QByteArray(), parseError);
+        refused("plain text", "Service indisponible", parseError);
+        refused("truncated", envelope("<r/>").chopped(20), parseError);
+        refused("garbage after the envelope", envelope("<r/>") + "<more/>", parseError);
     }
 
-    void refuse()
+    void read()
     {
         QFETCH(QByteArray, xml);
+        QFETCH(bool, soap);
+        QFETCH(QString, faultCode);
+        QFETCH(QString, faultString);
         SoapMessage message;
-        QVERIFY(!message.setContent(xml));
-        QVERIFY(message.isFault());
-        QCOMPARE(message.faultCode(), "SOAP-ENV:Client");
-        QTEST(message.faultString(), "reason");
+        message.setFault("stale", "stale");
+        QCOMPARE(message.setContent(xml), soap);
+        QCOMPARE(message.isFault(), !faultCode.isEmpty() || !faultString.isEmpty());
+        QCOMPARE(message.faultCode(), faultCode);
+        QCOMPARE(message.faultString(), faultString);
     }
 };
 
