@@ -153,14 +153,14 @@ private slots:
             QVERIFY(QDir(dir.path()).rmdir(u"run"_s) &&
                     QFile::link(dir.filePath(u"private"_s), QString::fromLocal8Bit(run)));
         qputenv("XDG_RUNTIME_DIR", runtime.isEmpty() ? QByteArray() : run);
-        // Homes that cannot hold a folder: files.
         for (const char *home : {"cache", "config"}) {
             const QString path = dir.filePath(QString::fromLatin1(home));
             QVERIFY(homeUsable ? QDir().mkdir(path) : QFile(path).open(QIODevice::WriteOnly));
             qputenv(home == QByteArray("cache") ? "XDG_CACHE_HOME" : "XDG_CONFIG_HOME",
                     QFile::encodeName(path));
         }
-        qputenv("TMPDIR", QFile::encodeName(dir.filePath(u"tmp"_s)));
+        const QDir tmp(dir.filePath(u"tmp"_s));
+        qputenv("TMPDIR", QFile::encodeName(tmp.path()));
 
         const QString folder = SingleInstance::privateFolder();
         QCOMPARE(folder.left(dir.path().size() + 1 + expected.size()),
@@ -168,9 +168,7 @@ private slots:
         SingleInstance guard(folder, u"tintelle"_s);
         QCOMPARE(guard.handOver(QString()), expected.isEmpty() ? SingleInstance::Start::Unguarded
                                                                : SingleInstance::Start::Guarded);
-        QVERIFY(
-            QDir(dir.filePath(u"tmp"_s))
-                .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+        QVERIFY(tmp.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
         if (!expected.isEmpty())
             QCOMPARE(QFileInfo(folder).permissions() & QFile::Permissions(0x7077),
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -222,26 +220,15 @@ private slots:
 
     // A start waits a bounded while for the lock that another start holds, then runs unguarded
     // rather than take the socket beside it.
-    void startLock_data()
+    void startLockHeld()
     {
-        QTest::addColumn<bool>("heldElsewhere");
-        QTest::addColumn<SingleInstance::Start>("start");
-        QTest::addRow("free") << false << SingleInstance::Start::Guarded;
-        QTest::addRow("held elsewhere") << true << SingleInstance::Start::Unguarded;
-    }
-
-    void startLock()
-    {
-        QFETCH(bool, heldElsewhere);
-        QFETCH(SingleInstance::Start, start);
         QTemporaryDir dir;
         // Another open file: to flock() as good as another process.
         QFile lock(dir.filePath(u"guard.lock"_s));
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        QVERIFY(!heldElsewhere || ::flock(lock.handle(), LOCK_EX) == 0);
-        SingleInstance guard(dir.path(), u"guard"_s);
-        QCOMPARE(guard.handOver(QString()), start);
-        QCOMPARE(QFileInfo::exists(dir.filePath(u"guard.socket"_s)), !heldElsewhere);
+        QVERIFY(lock.open(QIODevice::WriteOnly) && ::flock(lock.handle(), LOCK_EX) == 0);
+        QCOMPARE(SingleInstance(dir.path(), u"guard"_s).handOver(QString()),
+                 SingleInstance::Start::Unguarded);
+        QVERIFY(!QFileInfo::exists(dir.filePath(u"guard.socket"_s)));
     }
 
     // One call dialog per user across both editions.

@@ -84,7 +84,6 @@ private slots:
             QFile in(file);
             QVERIFY(QDir().mkpath(folder) && in.open(QIODevice::WriteOnly));
             in.write(reinterpret_cast<const char *>(noise.constData()), noise.size() * 4);
-            in.close();
         }
         QVariantMap shown;
         DialogDriver user("SetupDialog", [&](QDialog *dialog) {

@@ -75,10 +75,9 @@ private slots:
             auto *page = dialog.findChild<QWidget *>(label)->parentWidget()->parentWidget();
             dialog.findChild<QTabWidget *>()->setCurrentWidget(page);
             // Nothing cut off: the tab pages are placed by hand.
-            for (QWidget *w : dialog.findChildren<QWidget *>()) {
+            for (QWidget *w : dialog.findChildren<QWidget *>())
                 if (w->isVisible() && w->findChildren<QWidget *>().isEmpty())
                     QVERIFY2(w->visibleRegion() == QRegion(w->rect()), qPrintable(w->objectName()));
-            }
             // What the eye checks: light text and a logo on a dark column, dark text on the page.
             const QImage grab = dialog.grab().toImage();
             const Look heading(grab, title), text(grab, dialog.findChild<QWidget *>(label));

@@ -34,21 +34,8 @@ second_start()
     session_log "the second start took $((($(date +%s%N) - t0) / 1000000)) ms"
 }
 
-# Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
-# call $3.
-call_from_dialog()
-{
-    session_wait_window "Sonaro - Ivelor"
-    session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$SESSION_WINDOW"
-    [ -z "$1" ] || xdotool type --delay 20 "$1"
-    xdotool key Return
-    e2e_wait_requests "$2"
-    e2e_expect_eq "called" "$(session_sim_field called)" "$3"
-    session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
-}
-
 second_start
-call_from_dialog "06 12 34 56 78" 1 0033612345678
+e2e_call_from_dialog "06 12 34 56 78" 1 0033612345678
 session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Bonjour"
 session_wait_window Courrier
 mail=$SESSION_WINDOW
@@ -60,7 +47,7 @@ session_focused_is "$mail" || session_fail "the link took the keyboard from the 
 second_start "tel:08-99-12-34-56"
 e2e_enter_calls_nobody 1
 session_click_window "$SESSION_WINDOW"
-call_from_dialog "" 2 0033123456789
+e2e_call_from_dialog "" 2 0033123456789
 # 1 100 idle connections held on the socket: a start from the session still finds the running copy
 # (it asks for nothing) rather than run as a second copy, since the socket is never lost.
 (ulimit -n 4096 2>/dev/null || true
@@ -75,7 +62,7 @@ kill "$idle"
 # The menu's second entry, "Appeler un numéro", opens the same dialog.
 session_open_tray_menu
 xdotool key Down Down Return
-call_from_dialog "01 40 00 00 00" 3 0033140000000
+e2e_call_from_dialog "01 40 00 00 00" 3 0033140000000
 [ "$(id -u)" -ne 0 ] || session_log "ok: calls passed through the system certificate store"
 
 kill -KILL "$SESSION_APP_PID"

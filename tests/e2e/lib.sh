@@ -31,6 +31,19 @@ e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests"
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
+# Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
+# call $3.
+e2e_call_from_dialog()
+{
+    session_wait_window "Sonaro - Ivelor"
+    session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$SESSION_WINDOW"
+    [ -z "$1" ] || xdotool type --delay 20 "$1"
+    xdotool key Return
+    e2e_wait_requests "$2"
+    e2e_expect_eq "called" "$(session_sim_field called)" "$3"
+    session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
+}
+
 # Waits for the program to end; its exit status in E2E_STATUS.
 e2e_wait_app_exit()
 {
@@ -43,7 +56,6 @@ e2e_wait_app_exit()
 e2e_quit()
 {
     session_open_tray_menu "$@"
-    session_log "the tray menu shows"
     xdotool key Up Return
     e2e_wait_app_exit
     e2e_expect_eq "exit status after the quit entry" "$E2E_STATUS" 0

@@ -35,13 +35,6 @@ QVariantMap account(const QVariantMap &changes = {})
     return settings;
 }
 
-QVariantMap without(const QString &key)
-{
-    QVariantMap settings = account();
-    settings.remove(key);
-    return settings;
-}
-
 // `expected` ending in "*" is a beginning.
 bool matches(const QString &text, const QString &expected)
 {
@@ -116,13 +109,30 @@ private slots:
         QCOMPARE(request, expectedWire);
     }
 
-    void answer_data()
+    void sent_data()
     {
-        // What the caller is told of what the server does with the one request it saw (a plain
-        // success is the wire test).
+        // What reaches the server of the stored settings and the numbers called, and what the
+        // caller is told of what the server does with it (a plain success is the wire test).
         QTest::addColumn<QString>("simulator"); // its options
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QStringList>("calls"); // placed at once
+        QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("closed"); // connections the client closed before the server
+        const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
+        const QVariantMap escaped{
+            {"login", "é&<b>"}, {"password", "p&ss<wörd>\"' ]]> €\t"}, {"number", " +33 (0)1 "}};
+        const QStringList one{called}, two{"0033611111111", "0033622222222"};
+        const QString root = "/", success, none;
+        QTest::addRow("two calls at once") << none << account() << two << root << success << 0;
+        QTest::addRow("nothing stored") << none << nothing << one << root << success << 0;
+        QTest::addRow("what XML escapes")
+            << none << account(escaped) << one << root << success << 0;
+        QTest::addRow("empty called") << none << account() << QStringList{""} << root
+                                      << QString("Numéro appelé manquant") << 0;
+        QTest::addRow("path and query")
+            << none << account({{"endpoint", "%1/soap/v1?client=tintelle"}}) << one
+            << QString("/soap/v1?client=tintelle") << success << 0;
         const QString cut = "La connexion a été coupée après l'envoi de la demande : l'appel a "
                             "peut-être été lancé.";
         const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
@@ -133,16 +143,17 @@ private slots:
         const QString login = "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et "
                               "le mot de passe dans « Configuration », au menu de l'icône de la "
                               "zone de notification.";
-        const QString success;
-        QTest::addRow("answered after 4 s") << u"--delay 4000"_s << success << 0;
-        QTest::addRow("fault at HTTP 500") << u"--password other"_s << login << 0;
-        QTest::addRow("fault at HTTP 200")
-            << u"--password other --misbehave fault-status-200"_s << login << 0;
-        QTest::addRow("100 000 deep") << u"--misbehave deep --size 700000"_s << unreadable << 0;
-        QTest::addRow("90 000 attributes")
-            << u"--misbehave many-attributes --size 800000"_s << unreadable << 0;
-        const auto misbehave = [](const char *how, const QString &error, int closed) {
-            QTest::addRow("%s", how) << "--misbehave " + QString(how) << error << closed;
+        const auto answer = [&](const char *name, const QString &options, const QString &error,
+                                int closed) {
+            QTest::addRow("%s", name) << options << account() << one << root << error << closed;
+        };
+        answer("answered after 4 s", "--delay 4000", success, 0);
+        answer("fault at HTTP 500", "--password other", login, 0);
+        answer("fault at HTTP 200", "--password other --misbehave fault-status-200", login, 0);
+        answer("100 000 deep", "--misbehave deep --size 700000", unreadable, 0);
+        answer("90 000 attributes", "--misbehave many-attributes --size 800000", unreadable, 0);
+        const auto misbehave = [&](const char *how, const QString &error, int closed) {
+            answer(how, "--misbehave " + QString(how), error, closed);
         };
         misbehave("empty-faultstring",
                   "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server).",
@@ -160,43 +171,15 @@ private slots:
             misbehave(how, late, 1);
     }
 
-    void answer()
-    {
-        QFETCH(QString, simulator);
-        QFETCH(QString, error);
-        QFETCH(int, closed);
-        place(simulator, account(), {called}, error);
-        QTRY_COMPARE(provider.closedByClient(), closed);
-        QCOMPARE(provider.requests().size(), 1);
-    }
-
-    void sent_data()
-    {
-        // What reaches the server of the stored settings and the numbers called.
-        QTest::addColumn<QVariantMap>("settings");
-        QTest::addColumn<QStringList>("calls"); // placed at once
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("error");
-        const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
-        const QVariantMap escaped{
-            {"login", "é&<b>"}, {"password", "p&ss<wörd>\"' ]]> €\t"}, {"number", " +33 (0)1 "}};
-        const QStringList one{called}, two{"0033611111111", "0033622222222"};
-        const QString root = "/", success;
-        QTest::addRow("two calls at once") << account() << two << root << success;
-        QTest::addRow("nothing stored") << nothing << one << root << success;
-        QTest::addRow("what XML escapes") << account(escaped) << one << root << success;
-        QTest::addRow("empty called")
-            << account() << QStringList{""} << root << QString("Numéro appelé manquant");
-        QTest::addRow("path and query") << account({{"endpoint", "%1/soap/v1?client=tintelle"}})
-                                        << one << QString("/soap/v1?client=tintelle") << success;
-    }
-
     void sent()
     {
+        QFETCH(QString, simulator);
         QFETCH(QVariantMap, settings);
         QFETCH(QStringList, calls);
         QFETCH(QString, error);
-        place({}, settings, calls, error);
+        QFETCH(int, closed);
+        place(simulator, settings, calls, error);
+        QTRY_COMPARE(provider.closedByClient(), closed);
         const QList<QJsonObject> seen = provider.requests();
         QCOMPARE(seen.size(), calls.size());
         for (const QJsonObject &request : seen) {
@@ -219,6 +202,9 @@ private slots:
                                 "cela se reproduit, prévenez votre administrateur.";
         const QString fifo = files.filePath("fifo");
         const QSslError::SslError ok = QSslError::NoError;
+        QVariantMap noCa = account(), noEndpoint = account();
+        noCa.remove("endpointca");
+        noEndpoint.remove("endpoint");
         ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
         QTest::addRow("self-signed") << u"--certificate self-signed"_s << account() << called
                                      << refused << QSslError::SelfSignedCertificate;
@@ -226,8 +212,8 @@ private slots:
                                  << QSslError::CertificateExpired;
         QTest::addRow("wrong host") << u"--certificate wrong-host"_s << account() << called
                                     << refused << QSslError::HostNameMismatch;
-        QTest::addRow("CA not given") << none << without("endpointca") << called << refused
-                                      << QSslError::UnableToGetLocalIssuerCertificate;
+        QTest::addRow("CA not given")
+            << none << noCa << called << refused << QSslError::UnableToGetLocalIssuerCertificate;
         QTest::addRow("connection refused")
             << none << account({{"endpoint", "https://127.0.0.1:1/"}}) << called
             << "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "
@@ -237,7 +223,7 @@ private slots:
                                         << "Le fichier de certificats \"" + fifo + "\"*" << ok;
         if (QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
             QTest::addRow("placeholder host")
-                << none << without("endpoint") << called
+                << none << noEndpoint << called
                 << u"Ce programme a été construit sans l'adresse du service*"_s << ok;
         QTest::addRow("control character") << none << account({{"login", "a\x01"}}) << called
                                            << "L'identifiant" + unsendable << ok;
