@@ -30,7 +30,7 @@ ctest --test-dir "$build" --output-on-failure -j"$jobs" || suite=$?
 fuzzed=0
 wait "$fuzzing" || fuzzed=$?
 cat "$fuzz/fuzz.log"
-[ "$suite" -eq 0 ] && [ "$fuzzed" -eq 0 ]
+if [ "$suite" -ne 0 ] || [ "$fuzzed" -ne 0 ]; then exit 1; fi
 
 asan="${TINTELLE_ASAN_BUILD_DIR:-$root/build-asan}"
 cmake --log-level=WARNING -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
