@@ -24,12 +24,8 @@ xdotool key Escape
 menu_closed() { ! xwininfo -id "$SESSION_MENU" 2>/dev/null | grep -q IsViewable; }
 session_wait_until 20 "the tray menu to close" menu_closed
 
-# The window in use lies where the dialog will come, in the middle of the screen.
-session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Montant : 1500 EUR"
-session_wait_window Courrier
-mail=$SESSION_WINDOW
-xdotool windowactivate --sync "$mail" 2>/dev/null || true
-session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$mail"
+e2e_open_mail "Montant : 1500 EUR"
+mail=$E2E_MAIL
 
 session_copy "Montant : 1500 €"
 session_wait_window "Sonaro - Ivelor"

@@ -36,11 +36,8 @@ second_start()
 
 second_start
 e2e_call_from_dialog "06 12 34 56 78" 1 0033612345678
-session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Bonjour"
-session_wait_window Courrier
-mail=$SESSION_WINDOW
-xdotool windowactivate --sync "$mail" 2>/dev/null || true
-session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$mail"
+e2e_open_mail "Bonjour"
+mail=$E2E_MAIL
 second_start "tel:+33-1-23-45-67-89"
 session_wait_window "Sonaro - Ivelor"
 session_focused_is "$mail" || session_fail "the link took the keyboard from the mail window"

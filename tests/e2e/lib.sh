@@ -20,6 +20,17 @@ session_on_failure()
 
 e2e_begin() { session_begin; session_start_x; session_start_sim; }
 
+# A window in use, holding the keyboard, where the call dialog will come (mid-screen); its id in
+# E2E_MAIL.
+e2e_open_mail()
+{
+    session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "$1"
+    session_wait_window Courrier
+    E2E_MAIL=$SESSION_WINDOW
+    xdotool windowactivate --sync "$E2E_MAIL" 2>/dev/null || true
+    session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$E2E_MAIL"
+}
+
 e2e_expect_eq()
 {
     [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"
