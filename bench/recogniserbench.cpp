@@ -9,8 +9,8 @@
 // rules are quadratic on some texts, so they are timed on smaller sizes only. --quick times
 // nothing: it checks on small sizes that the two recognisers agree, and exits 1 if they do not.
 
-#include "tools/reference/referencerecogniser.h"
 #include "service/ws.h"
+#include "tools/reference/referencerecogniser.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "ws.h"
 
-#include "service/settingskeys.h"
 #include "service/providerconfig.h"
+#include "service/settingskeys.h"
 
 #include <QDebug>
 #include <QFile>

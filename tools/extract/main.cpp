@@ -4,8 +4,8 @@
 // two strings it leaves: the text, then the dial number (preset to "(unchanged)"). With
 // --reference the literal rules answer instead, for comparing the two by hand.
 
-#include "tools/reference/referencerecogniser.h"
 #include "service/ws.h"
+#include "tools/reference/referencerecogniser.h"
 
 #include <QByteArray>
 #include <QFile>
