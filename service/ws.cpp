@@ -45,14 +45,15 @@ QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
                       "prévenez votre administrateur.");
     case F::ConnectionLost:
         return WS::tr("La connexion a été coupée après l'envoi de la demande : l'appel a "
-                      "peut-être été lancé.");
+                      "peut-être été lancé. Attendez que votre téléphone sonne avant de "
+                      "réessayer.");
     case F::Unreadable:
         return WS::tr("Le service d'appel a renvoyé une réponse illisible : l'appel a peut-être "
                       "été lancé. Si votre téléphone ne sonne pas, réessayez dans quelques "
                       "instants.");
     case F::Deadline:
         return WS::tr("Le service n'a pas répondu en %1 secondes : l'appel a peut-être été "
-                      "lancé.")
+                      "lancé. Attendez que votre téléphone sonne avant de réessayer.")
             .arg(deadlineSeconds);
     }
     return QString();
@@ -129,11 +130,14 @@ void WS::click2Call(const QString &called)
     const QString login = settings.value(SettingsKey::login).toString();
     const QString password = settings.value(SettingsKey::password).toString();
     const QString number = settings.value(SettingsKey::number).toString();
+    const QString fix = tr(" : corrigez-le dans « Configuration », au menu de l'icône de la "
+                           "zone de notification. Aucune demande n'a été envoyée.");
     const QList<QPair<QString, QString>> checked = {
-        {login, tr("L'identifiant contient un caractère qui ne peut pas être envoyé.")},
-        {password, tr("Le mot de passe contient un caractère qui ne peut pas être envoyé.")},
-        {number, tr("Le numéro appelant contient un caractère qui ne peut pas être envoyé.")},
-        {called, tr("Le numéro appelé contient un caractère qui ne peut pas être envoyé.")},
+        {login, tr("L'identifiant contient un caractère qui ne peut pas être envoyé") + fix},
+        {password, tr("Le mot de passe contient un caractère qui ne peut pas être envoyé") + fix},
+        {number, tr("Le numéro appelant contient un caractère qui ne peut pas être envoyé") + fix},
+        {called, tr("Le numéro appelé contient un caractère qui ne peut pas être envoyé : "
+                    "corrigez-le. Aucune demande n'a été envoyée.")},
     };
     for (const auto &[value, refusal] : checked) {
         if (!SoapMessage::isXmlText(value)) {
@@ -151,7 +155,8 @@ void WS::click2Call(const QString &called)
     message.addMethodArgument(QStringLiteral("billingNumber"), QString(), number);
     transport.setHost(target.host, target.port, target.ssl);
     if (!transport.submitRequest(message, target.path))
-        failLater(tr("La demande n'a pas pu être écrite. Aucune requête n'a été envoyée."));
+        failLater(tr("La demande n'a pas pu être préparée : aucune demande n'a été envoyée. "
+                     "Prévenez votre administrateur."));
 }
 
 WS::Endpoint WS::endpoint(const QSettings &settings, const QString &compiledHost)

@@ -133,10 +133,13 @@ private slots:
         QTest::addRow("path and query")
             << none << account({{"endpoint", "%1/soap/v1?client=tintelle"}}) << one
             << QString("/soap/v1?client=tintelle") << success << 0;
+        const QString wait = " Attendez que votre téléphone sonne avant de réessayer.";
         const QString cut = "La connexion a été coupée après l'envoi de la demande : l'appel a "
-                            "peut-être été lancé.";
+                            "peut-être été lancé." +
+                            wait;
         const QString late = "Le service n'a pas répondu en 2 secondes : l'appel a peut-être été "
-                             "lancé.";
+                             "lancé." +
+                             wait;
         const QString unreadable = "Le service d'appel a renvoyé une réponse illisible : l'appel "
                                    "a peut-être été lancé. Si votre téléphone ne sonne pas, "
                                    "réessayez dans quelques instants.";
@@ -196,7 +199,9 @@ private slots:
         QTest::addColumn<QString>("number"); // called
         QTest::addColumn<QString>("error");
         QTest::addColumn<QSslError::SslError>("ssl"); // NoError: nothing
-        const QString unsendable = " contient un caractère qui ne peut pas être envoyé.", none;
+        const QString unsendable = " contient un caractère qui ne peut pas être envoyé : "
+                                   "corrigez-le*",
+                      none;
         const QString refused = "Le certificat du serveur du service d'appel a été refusé : la "
                                 "connexion n'était pas sûre. Aucune demande n'a été envoyée. Si "
                                 "cela se reproduit, prévenez votre administrateur.";
