@@ -14,6 +14,8 @@ class CallDialog;
 class QMouseEvent;
 class QShowEvent;
 
+// What every call dialog reports, whoever opened it (see CallDialog::notices()): the dialogs
+// come and go, the one who tells the user stays.
 class CallNotices : public QObject
 {
     Q_OBJECT
