@@ -1,10 +1,11 @@
 #!/bin/sh
 # The install tree (`cmake --install` into a throwaway root) and the two Debian packages: menu and
-# autostart entries, AppStream data, icons and manual pages; cpack and lintian. Then, only when
-# asked with TINTELLE_TEST_INSTALL=1 (scripts/test.sh on CI) and as root: both packages installed
-# on this machine, each edition answering --version from its own path with no display and no
-# settings, and purged without a trace. Asked but not root, or with a package installed already
-# (never touched), it exits 77 (skipped) after the checks of the contents.
+# autostart entries, AppStream data, icons and manual pages; Debian's hardening; cpack and
+# lintian. Then, only when asked with TINTELLE_TEST_INSTALL=1 (scripts/test.sh on CI) and as
+# root: both packages installed on this machine, each edition answering --version from its own
+# path with no display and no settings, and purged without a trace. Asked but not root, or with a
+# package installed already (never touched), it exits 77 (skipped) after the checks of the
+# contents.
 # Usage: check-packages.sh BUILD_DIR VERSION
 set -eu
 build=$1 version=$2
@@ -21,6 +22,15 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 # On Wayland with an X server the program goes to X11 at once (here a display that is not there).
 (env -u QT_QPA_PLATFORM XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=none DISPLAY=:99 \
     "$root/usr/bin/tintelle" 2>&1) 2>/dev/null | grep -qi wayland && fail "it tried Wayland first"
+
+# Debian 12's hardening. The program makes no call that _FORTIFY_SOURCE can check (its input and
+# output go through Qt), so hardening-check finds no checked function whatever the flags: that the
+# flag was given is read from the compile commands instead. Stack-clash and control-flow
+# protection are not in Debian 12's flags.
+hardening-check --nofortify --nostackclash --nocfprotection "$root/usr/bin/tintelle" >"$work/hardening.log" 2>&1 ||
+    { cat "$work/hardening.log" >&2; fail "hardening-check"; }
+grep -q '"command": ".*-D_FORTIFY_SOURCE=2 .*app/main\.cpp"' "$build/compile_commands.json" ||
+    fail "app/main.cpp was not compiled with -D_FORTIFY_SOURCE=2"
 
 editions="tintelle:Tintelle sonaro:Sonaro"
 for pair in $editions; do
