@@ -39,6 +39,10 @@ QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
     case F::SecureChannel:
         return WS::tr("La connexion sécurisée au service d'appel n'a pas pu être établie") +
                checkNetwork;
+    case F::ConnectDeadline:
+        return WS::tr("Le serveur du service d'appel n'a pas répondu en %1 secondes")
+                   .arg(deadlineSeconds) +
+               checkNetwork;
     case F::Certificate:
         return WS::tr("Le certificat du serveur du service d'appel a été refusé : la connexion "
                       "n'était pas sûre. Aucune demande n'a été envoyée. Si cela se reproduit, "
@@ -121,6 +125,12 @@ void WS::setDeadline(int seconds)
 
 void WS::click2Call(const QString &called)
 {
+    // Text in which no number was recognised comes as nothing: a request without `called`
+    // would still reach the provider.
+    if (called.trimmed().isEmpty()) {
+        failLater(tr("Aucun numéro à appeler : aucune demande n'a été envoyée."));
+        return;
+    }
     const Endpoint target = endpoint(settings, defaultHost);
     if (!target.error.isEmpty()) {
         failLater(target.error);
