@@ -1,12 +1,12 @@
 #!/bin/sh
 # Installs what is missing, builds, and runs every test: the whole suite on a normal build, then
-# the unit tests again, with the recogniser's fuzzer beside them, on a clang build with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# the unit tests again, with the fuzzers (recogniser, reply reader, SOAP reply) beside them, on a
+# clang build with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" run test
 jobs=$(nproc)
-# Half a minute of fuzzing here; a longer run by hand: see HACKING.md.
+# Half a minute of fuzzing here, shared by the three fuzzers; a longer run by hand: see HACKING.md.
 export TINTELLE_FUZZ_SECONDS="${TINTELLE_FUZZ_SECONDS:-30}"
 # On CI, and only there, tst_packages installs and purges the packages on the machine.
 if [ "${CI:-}" = true ]; then export TINTELLE_TEST_INSTALL="${TINTELLE_TEST_INSTALL:-1}"; fi
@@ -22,7 +22,8 @@ asan="${TINTELLE_ASAN_BUILD_DIR:-$root/build-asan}"
 cmake --log-level=WARNING -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=clang++ -DTINTELLE_SANITIZE=address,undefined -DTINTELLE_FUZZ=ON \
     -DTINTELLE_BUILD_BENCH=OFF
-cmake --build "$asan" --parallel "$jobs" --target unit_tests fuzz_recogniser
+cmake --build "$asan" --parallel "$jobs" --target unit_tests fuzz_recogniser fuzz_httpreplyreader \
+    fuzz_soapmessage
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/httpreplyreader.h"
 #include "service/soapmessage.h"
 
 #include <QList>
@@ -17,28 +18,26 @@
 // Redirects are not followed. A fault that a server sends with an HTTP error status (as SOAP 1.1
 // says it should, with 500) is read from the body as such.
 //
-// Whatever the server sends, a request holds at most the bounded head, the capped body and the
-// socket's read buffer; when it ends, for any reason, its connection is aborted at once so that
-// the server sees the close.
+// Whatever the server sends, a request holds at most what HttpReplyReader bounds and the socket's
+// read buffer; when it ends, for any reason, its connection is aborted at once so that the server
+// sees the close.
 class SoapHttpTransport : public QObject
 {
     Q_OBJECT
 
 public:
     // Real replies are well under 1 KiB; a bigger one is refused before it is parsed.
-    static constexpr qint64 maxReplySize = 64 * 1024;
-    // The status line and the header lines, their line ends included.
-    static constexpr qint64 maxHeadSize = 16 * 1024;
-    static constexpr int maxHeadLines = 100;
+    static constexpr qint64 maxReplySize = HttpReplyReader::maxBodySize;
 
     enum class Failure {
         None, // `message` holds the reply, a SOAP fault or not
         // Before the TLS handshake completed, so before any byte of the request left:
         HostNotFound,
         ConnectionRefused,
-        Unreachable,   // any other network failure
-        Certificate,   // the server's certificate was refused (see sslErrors())
-        SecureChannel, // the handshake failed for another reason
+        Unreachable,     // any other network failure
+        Certificate,     // the server's certificate was refused (see sslErrors())
+        SecureChannel,   // the handshake failed for another reason
+        ConnectDeadline, // no secure connection within the deadline
         // Once the request may have left:
         ConnectionLost, // the connection ended before a whole reply
         Unreadable,     // not XML, not SOAP, too large, or not the HTTP reply expected

@@ -1,16 +1,13 @@
 #include "ws.h"
 
 #include "service/providerconfig.h"
+#include "service/regularfile.h"
 #include "service/settingskeys.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QSslCertificate>
 #include <QTimer>
 #include <QUrl>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -39,6 +36,10 @@ QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
     case F::SecureChannel:
         return WS::tr("La connexion sécurisée au service d'appel n'a pas pu être établie") +
                checkNetwork;
+    case F::ConnectDeadline:
+        return WS::tr("Le serveur du service d'appel n'a pas répondu en %1 secondes")
+                   .arg(deadlineSeconds) +
+               checkNetwork;
     case F::Certificate:
         return WS::tr("Le certificat du serveur du service d'appel a été refusé : la connexion "
                       "n'était pas sûre. Aucune demande n'a été envoyée. Si cela se reproduit, "
@@ -59,44 +60,30 @@ QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
     return QString();
 }
 
-// The certificate authorities of `path`, or an error. Only a regular file is opened (a device
-// must not be touched), without blocking (a FIFO must not freeze the call), and checked again
-// once open, so it cannot be swapped between the check and the read.
+// The certificate authorities of `path`, or an error.
 QList<QSslCertificate> readAuthorities(const QString &path, QString *error)
 {
     const QString file =
         WS::tr("Le fichier de certificats \"%1\" (réglage \"endpointca\") ").arg(path);
     const QString nothingSent = WS::tr(" Aucune demande n'a été envoyée.");
-    const QString notRegular = file + WS::tr("n'est pas un fichier ordinaire.") + nothingSent;
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status;
-    if (::stat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        *error = notRegular;
-        return {};
-    }
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        qWarning().noquote() << "endpointca" << path << "cannot be read:" << qt_error_string();
-        if (fd >= 0)
-            ::close(fd);
+    QByteArray pem;
+    switch (RegularFile::read(path, WS::maxCaFileSize, &pem)) {
+    case RegularFile::Status::Read:
+        break;
+    case RegularFile::Status::Unreadable:
         *error = file +
                  WS::tr("ne peut pas être lu : vérifiez qu'il existe et qu'il vous est "
                         "lisible.") +
                  nothingSent;
         return {};
-    }
-    QFile reader;
-    reader.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    if (!S_ISREG(status.st_mode)) {
-        *error = notRegular;
+    case RegularFile::Status::NotRegular:
+        *error = file + WS::tr("n'est pas un fichier ordinaire.") + nothingSent;
         return {};
-    }
-    if (status.st_size > WS::maxCaFileSize) {
+    case RegularFile::Status::TooLarge:
         *error = file + WS::tr("dépasse la taille admise (1 Mio).") + nothingSent;
         return {};
     }
-    const QList<QSslCertificate> authorities =
-        QSslCertificate::fromData(reader.read(WS::maxCaFileSize));
+    const QList<QSslCertificate> authorities = QSslCertificate::fromData(pem);
     if (authorities.isEmpty())
         *error = file + WS::tr("ne contient aucun certificat.") + nothingSent;
     return authorities;
@@ -121,6 +108,12 @@ void WS::setDeadline(int seconds)
 
 void WS::click2Call(const QString &called)
 {
+    // Text in which no number was recognised comes as nothing: a request without `called`
+    // would still reach the provider.
+    if (called.trimmed().isEmpty()) {
+        failLater(tr("Aucun numéro à appeler : aucune demande n'a été envoyée."));
+        return;
+    }
     const Endpoint target = endpoint(settings, defaultHost);
     if (!target.error.isEmpty()) {
         failLater(target.error);

@@ -5,6 +5,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSslError>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -49,6 +50,7 @@ class TestWS : public QObject
 
     TestProvider provider;
     QTemporaryDir files; // for "endpointca"
+    QTcpServer stall;    // listens, never accepts
 
     // Starts the simulator with the options `simulator` and the stored account, stores `settings`
     // ("%1" in "endpoint" is the simulator) and places `calls` at once; each is answered once,
@@ -58,7 +60,7 @@ class TestWS : public QObject
     {
         WS ws; // before the settings: it reads them at each call
         // Only the rows that wait for the deadline shorten it: the others must never race it.
-        const bool late = error.startsWith("Le service n'a pas répondu");
+        const bool late = error.contains("n'a pas répondu en 2");
         ws.setDeadline(late ? 2 : WS::callDeadlineSeconds);
         QVERIFY2(provider.start(settings["login"].toString(), settings["password"].toString(),
                                 simulator.split(' ', Qt::SkipEmptyParts)),
@@ -96,10 +98,12 @@ private slots:
         const QString request =
             seen[0]["httpMethod"].toString() + ' ' + seen[0]["path"].toString() + ' ' +
             seen[0]["contentType"].toString() + ' ' + seen[0]["soapAction"].toString() + ' ' +
-            seen[0]["connection"].toString() + '\n' + seen[0]["body"].toString();
+            seen[0]["connection"].toString() + ' ' + seen[0]["host"].toString() + '\n' +
+            seen[0]["body"].toString();
         const QString value = R"(<%1 xsi:type="xsd:string">%2</%1>)";
         const QString expectedWire =
-            R"(POST / text/xml;charset=utf-8 "" close
+            R"(POST / text/xml;charset=utf-8 "" close )" + provider.url().mid(8) +
+            R"(
 <?xml version="1.0" encoding="UTF-8"?><SOAP-ENV:Envelope xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/" xmlns:SOAP-ENC="http://schemas.xmlsoap.org/soap/encoding/" xmlns:xsi="http://www.w3.org/1999/XMLSchema-instance" xmlns:xsd="http://www.w3.org/1999/XMLSchema" SOAP-ENV:encodingStyle="http://schemas.xmlsoap.org/soap/encoding/"><SOAP-ENV:Body><m:telephonyClick2CallDo xmlns:m=")" TINTELLE_SOAP_NAMESPACE
             "\">" +
             value.arg("login", "alice") + value.arg("password", "secret") +
@@ -107,6 +111,7 @@ private slots:
             value.arg("billingNumber", "0123456789") +
             "</m:telephonyClick2CallDo></SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
         QCOMPARE(request, expectedWire);
+        QCOMPARE(WS().deadline(), 30);
     }
 
     void sent_data()
@@ -128,8 +133,6 @@ private slots:
         QTest::addRow("nothing stored") << none << nothing << one << root << success << 0;
         QTest::addRow("what XML escapes")
             << none << account(escaped) << one << root << success << 0;
-        QTest::addRow("empty called") << none << account() << QStringList{""} << root
-                                      << QString("Numéro appelé manquant") << 0;
         QTest::addRow("path and query")
             << none << account({{"endpoint", "%1/soap/v1?client=tintelle"}}) << one
             << QString("/soap/v1?client=tintelle") << success << 0;
@@ -153,8 +156,6 @@ private slots:
         answer("answered after 4 s", "--delay 4000", success, 0);
         answer("fault at HTTP 500", "--password other", login, 0);
         answer("fault at HTTP 200", "--password other --misbehave fault-status-200", login, 0);
-        answer("100 000 deep", "--misbehave deep --size 700000", unreadable, 0);
-        answer("90 000 attributes", "--misbehave many-attributes --size 800000", unreadable, 0);
         const auto misbehave = [&](const char *how, const QString &error, int closed) {
             answer(how, "--misbehave " + QString(how), error, closed);
         };
@@ -162,11 +163,9 @@ private slots:
                   "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server).",
                   0);
         misbehave("long-fault", "Faute longue : ligne 1\nFaute longue : ligne 2*", 0);
-        for (const char *how :
-             {"malformed-xml", "not-xml", "not-soap", "deep", "many-attributes", "redirect"})
-            misbehave(how, unreadable, 0); // under the caps, or a redirect not followed
-        for (const char *how :
-             {"huge-body-unsized", "endless", "header-flood", "endless-header", "endless-status"})
+        misbehave("not-soap", unreadable, 0);
+        // The reader's own table has the rest; these need the client's close.
+        for (const char *how : {"huge-body", "endless"})
             misbehave(how, unreadable, 1);
         for (const char *how : {"reset", "close-after-request"})
             misbehave(how, cut, 0);
@@ -211,6 +210,8 @@ private slots:
         noCa.remove("endpointca");
         noEndpoint.remove("endpoint");
         ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        // The kernel completes the connection; nothing ever answers the handshake.
+        QVERIFY(stall.isListening() || stall.listen(QHostAddress::LocalHost));
         QTest::addRow("self-signed") << u"--certificate self-signed"_s << account() << called
                                      << refused << QSslError::SelfSignedCertificate;
         QTest::addRow("expired") << u"--certificate expired"_s << account() << called << refused
@@ -219,6 +220,15 @@ private slots:
                                     << refused << QSslError::HostNameMismatch;
         QTest::addRow("CA not given")
             << none << noCa << called << refused << QSslError::UnableToGetLocalIssuerCertificate;
+        QTest::addRow("handshake stalled")
+            << none << account({{"endpoint", u"https://127.0.0.1:%1/"_s.arg(stall.serverPort())}})
+            << called
+            << "Le serveur du service d'appel n'a pas répondu en 2 secondes : vérifiez la "
+               "connexion au réseau, puis réessayez. Aucune demande n'a été envoyée."
+            << ok;
+        QTest::addRow("no number")
+            << none << account() << QString()
+            << u"Aucun numéro à appeler : aucune demande n'a été envoyée."_s << ok;
         QTest::addRow("connection refused")
             << none << account({{"endpoint", "https://127.0.0.1:1/"}}) << called
             << "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "

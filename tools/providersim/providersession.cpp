@@ -285,6 +285,7 @@ void ProviderSession::handleRequest()
     entry.insert(QStringLiteral("path"), QString::fromLatin1(target));
     entry.insert(QStringLiteral("contentType"), QString::fromLatin1(header("content-type")));
     entry.insert(QStringLiteral("connection"), QString::fromLatin1(header("connection")));
+    entry.insert(QStringLiteral("host"), QString::fromLatin1(header("host")));
     bool actionSent = false;
     for (const auto &h : headers)
         actionSent = actionSent || h.first == "soapaction";
