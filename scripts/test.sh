@@ -28,3 +28,13 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir "$asan" -L 'unit|fuzz' --output-on-failure -j"$jobs"
+
+# Then the Windows build and its tests under Wine, when a Qt for Windows is at hand; never a
+# 40-minute Qt build from here.
+qt=${TINTELLE_QT_WINDOWS:-$root/../shared/qt6-mingw}
+if [ -x "$qt/bin/qt-cmake" ]; then
+    TINTELLE_QT_WINDOWS=$(cd "$qt" && pwd) TINTELLE_BUILD_DIR="$build" \
+        "$root/scripts/build-windows.sh" --test
+else
+    echo "test.sh: Windows tests skipped: no Qt for Windows (set TINTELLE_QT_WINDOWS, see README.md)"
+fi

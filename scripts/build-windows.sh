@@ -1,0 +1,37 @@
+#!/bin/sh
+# Builds Tintelle for 64-bit Windows on Debian 12: the program, its tests and one installer per
+# edition, build-windows/tintelle-VERSION-setup.exe and build-windows/sonaro-VERSION-setup.exe.
+#
+#   TINTELLE_QT_WINDOWS=/path/to/qt6-mingw scripts/build-windows.sh [--test]
+#
+# The Qt for Windows is TINTELLE_QT_WINDOWS, else ../shared/qt6-mingw beside the repository when
+# it is there, else one rebuilt from Debian's qt6-base source into build-qt-windows/ (about 40
+# minutes on two cores; scripts/build-qt-windows.sh). --test then runs the tests under Wine.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh" run test windows
+
+qt=${TINTELLE_QT_WINDOWS:-}
+if [ -z "$qt" ] && [ -x "$root/../shared/qt6-mingw/bin/qt-cmake" ]; then
+    qt=$(cd "$root/../shared/qt6-mingw" && pwd)
+fi
+if [ -z "$qt" ]; then
+    qt=$root/build-qt-windows/prefix
+    [ -x "$qt/bin/qt-cmake" ] || "$root/scripts/build-qt-windows.sh" "$root/build-qt-windows"
+fi
+[ -x "$qt/bin/qt-cmake" ] || { echo "build-windows.sh: no Qt for Windows in $qt" >&2; exit 1; }
+
+# The tests under Wine talk to the Linux build's provider simulator.
+linux=${TINTELLE_BUILD_DIR:-$root/build}
+[ -f "$linux/CMakeCache.txt" ] ||
+    cmake --log-level=WARNING -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$linux" --target tintelle-provider-sim
+
+build=$root/build-windows
+"$qt/bin/qt-cmake" --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DTINTELLE_BUILD_BENCH=OFF -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim"
+cmake --build "$build" --parallel "$(nproc)"
+ls "$build"/*-setup.exe
+
+[ "${1:-}" = --test ] || exit 0
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Makes the Wine prefix of a test run anew (WINEPREFIX), the simulator's authority
+# (TINTELLE_WINE_PKI), and a copy of the system's certificates that also trusts it
+# (TINTELLE_WINE_CERTS), which wine.sh shows the tests as /etc/ssl/certs.
+set -eu
+: "${TINTELLE_LINUX_SIM:?configure with -DTINTELLE_LINUX_SIM=<the Linux build's tintelle-provider-sim>}"
+wineserver -k 2>/dev/null || true
+rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS"
+mkdir -p "$TINTELLE_WINE_PKI"
+# No Mono or Gecko to install: the tests need neither, and asking would wait for a click.
+WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init
+# The simulator makes its authority on start; it is stopped once it listens.
+fifo=$TINTELLE_WINE_PKI/.out
+mkfifo "$fifo"
+"$TINTELLE_LINUX_SIM" --port 0 --pki "$TINTELLE_WINE_PKI" --login x --password x >"$fifo" &
+sim=$!
+head -n 1 "$fifo" | grep -q '^listening on '
+kill "$sim"
+wait "$sim" 2>/dev/null || true
+rm "$fifo"
+cp -RL /etc/ssl/certs "$TINTELLE_WINE_CERTS"
+cat "$TINTELLE_WINE_PKI/ca.pem" >>"$TINTELLE_WINE_CERTS/ca-certificates.crt"
+cp "$TINTELLE_WINE_PKI/ca.pem" "$TINTELLE_WINE_CERTS/tintelle-test.pem"
+openssl rehash "$TINTELLE_WINE_CERTS"

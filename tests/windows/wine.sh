@@ -1,0 +1,22 @@
+#!/bin/sh
+# Runs a Windows program under Wine: wine.sh PROGRAM [ARGUMENTS...]. A cross-built test finds the
+# Qt it was built with (TINTELLE_QT_WINDOWS) and the MinGW runtime through WINEPATH, as an
+# installed copy finds them beside itself. When TINTELLE_WINE_CERTS names a folder and we are
+# root, the program sees it as /etc/ssl/certs, in a mount namespace of its own: Wine takes the
+# trusted authorities from there, and ignores those a program adds itself.
+set -eu
+: "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/build-windows.sh)}"
+# Empty for an installed program, which must find all of them beside itself.
+if [ -n "${TINTELLE_QT_WINDOWS:-}" ]; then
+    runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+    pthread=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")
+    export WINEPATH="Z:$TINTELLE_QT_WINDOWS/bin;Z:$runtime;Z:$pthread"
+    export QT_PLUGIN_PATH="Z:$TINTELLE_QT_WINDOWS/plugins"
+fi
+export WINEDEBUG="${WINEDEBUG:--all}"
+if [ -n "${TINTELLE_WINE_CERTS:-}" ] && [ "$(id -u)" -eq 0 ]; then
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    exec unshare --mount --propagation private \
+        sh -c 'mount --bind "$0" /etc/ssl/certs && exec wine "$@"' "$TINTELLE_WINE_CERTS" "$@"
+fi
+exec wine "$@"
