@@ -1,8 +1,8 @@
 #include "app/commandline.h"
-#include "app/edition.h"
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
+#include "edition/edition.h"
 
 #include <QApplication>
 #include <QIcon>

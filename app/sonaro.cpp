@@ -1,9 +1,9 @@
 #include "sonaro.h"
 
-#include "app/edition.h"
 #include "app/settingsfile.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
+#include "edition/edition.h"
 #include "service/phonenumber.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"

@@ -1,7 +1,7 @@
 #include "calldialog.h"
 
-#include "app/edition.h"
 #include "dialogs/ui_calldialog.h"
+#include "edition/edition.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -1,7 +1,7 @@
 #include "setupdialog.h"
 
-#include "app/edition.h"
 #include "dialogs/ui_setupdialog.h"
+#include "edition/edition.h"
 
 #include <QLineEdit>
 #include <QPixmap>

@@ -1,5 +1,5 @@
-#include "app/edition.h"
 #include "dialogs/calldialog.h"
+#include "edition/edition.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/look.h"
 #include "tests/support/testsettings.h"

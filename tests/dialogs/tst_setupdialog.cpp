@@ -1,5 +1,5 @@
-#include "app/edition.h"
 #include "dialogs/setupdialog.h"
+#include "edition/edition.h"
 #include "tests/support/look.h"
 #include "tests/support/unnamed.h"
 
