@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
+                                                        : Sonaro::byHandSystemTrayWait);
     Sonaro sonaro;
     QApplication::setWindowIcon(QIcon(Edition::iconPath()));
     if (!sonaro.start())
