@@ -162,7 +162,7 @@ private slots:
         QTest::addRow("typed, Enter calls, then nothing")
             << QString() << QString() << typed + twice << false << typed;
         QTest::addRow("Tab to the pencil, Enter still calls")
-            << dial << shown << "\t" + twice << false << shown;
+            << dial << shown << "\t\n" << false << shown;
         QTest::addRow("cancelled") << dial << QString() << QString("\n") << true << QString();
     }
 
