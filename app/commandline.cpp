@@ -1,8 +1,8 @@
 #include "commandline.h"
 
-#include "app/edition.h"
 #include "app/phonelink.h"
 #include "app/versionconfig.h"
+#include "edition/edition.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

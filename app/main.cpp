@@ -1,8 +1,8 @@
 #include "app/commandline.h"
-#include "app/edition.h"
 #include "app/platformchoice.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
+#include "edition/edition.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
+                                                        : Sonaro::byHandSystemTrayWait);
     Sonaro sonaro;
     QApplication::setWindowIcon(QIcon(Edition::iconPath()));
     if (!sonaro.start())

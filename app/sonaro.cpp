@@ -1,18 +1,24 @@
 #include "sonaro.h"
 
-#include "app/edition.h"
+#include "app/dialogclaim.h"
 #include "app/settingsfile.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
+#include "edition/edition.h"
 #include "service/phonenumber.h"
+#include "service/providerconfig.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
 #include <QApplication>
+#include <QChildEvent>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <chrono>
 
@@ -22,6 +28,26 @@ constexpr std::chrono::seconds systemTrayPoll(1);
 // How long a notice from the tray icon stays.
 constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
+
+// WORKAROUND: Qt's about box always runs modal, to the whole program unless it was made modal to
+// its parent before it shows. This hidden parent does that to the box as it gets it, and centres
+// it.
+class AboutHost : public QWidget
+{
+public:
+    AboutHost()
+    {
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            setGeometry(screen->availableGeometry());
+    }
+
+protected:
+    void childEvent(QChildEvent *event) override
+    {
+        if (event->type() == QEvent::ChildPolished && event->child()->isWidgetType())
+            static_cast<QWidget *>(event->child())->setWindowModality(Qt::WindowModal);
+    }
+};
 
 // True once the desktop offers a notification area, false when none came within the wait.
 bool waitForSystemTray()
@@ -46,7 +72,10 @@ Sonaro::Sonaro(QObject *parent)
 {
 }
 
-Sonaro::~Sonaro() = default;
+Sonaro::~Sonaro()
+{
+    delete setupDialog;
+}
 
 bool Sonaro::start()
 {
@@ -60,9 +89,21 @@ bool Sonaro::start()
         setupUI();
     if (!settings.contains(SettingsKey::login) || !initTray())
         return false;
+    QStringList notice;
     if (firstRun)
-        notify(tr("%1 est dans la zone de notification : copiez un numéro pour l'appeler.")
-                   .arg(QCoreApplication::applicationName()));
+        notice << tr("%1 est dans la zone de notification : copiez un numéro pour l'appeler.")
+                      .arg(QCoreApplication::applicationName());
+    // Said now rather than at the first "Appeler". The option alone on its line, so that it is
+    // never cut.
+    if (!settings.contains(SettingsKey::endpoint) &&
+        QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
+        notice << tr("Aucun service d'appel n'est indiqué : les appels échoueront. Indiquez "
+                     "l'adresse https:// du service dans le réglage \"endpoint\" de %1, ou faites "
+                     "reconstruire le programme avec :")
+                      .arg(settings.fileName())
+               << QStringLiteral("-DTINTELLE_SOAP_HOST=") + tr("hôte");
+    if (!notice.isEmpty())
+        notify(notice.join(QLatin1Char('\n')));
     return true;
 }
 
@@ -74,6 +115,8 @@ bool Sonaro::isSetUp()
 
 void Sonaro::notify(const QString &text)
 {
+    // Also where a desktop without notices keeps it.
+    qDebug().noquote() << "Notice:" << text;
     trayIcon.showMessage(QCoreApplication::applicationName(), text, QSystemTrayIcon::Information,
                          noticeTime.count());
 }
@@ -96,7 +139,7 @@ bool Sonaro::initTray()
     callAction.setText(tr("Appeler un numéro"));
     connect(&callAction, &QAction::triggered, this, qOverload<>(&Sonaro::systrayActivated));
     aboutQtAction.setText(tr("A propos de Qt..."));
-    connect(&aboutQtAction, &QAction::triggered, qApp, &QApplication::aboutQt);
+    connect(&aboutQtAction, &QAction::triggered, this, &Sonaro::aboutQt);
     quitAction.setText(Edition::isPlain() ? tr("Quitter Tintelle") : tr("Quitter Sonaro"));
     connect(&quitAction, &QAction::triggered, this, &Sonaro::quit);
 
@@ -116,6 +159,8 @@ bool Sonaro::initTray()
                   "relation.")
                    .arg(number));
     });
+    connect(&CallDialog::notices(), &CallNotices::numberIgnored, this,
+            [this] { notify(tr("Numéro ignoré : une fenêtre d'appel est déjà ouverte.")); });
     connect(&trayIcon, &QSystemTrayIcon::activated, this,
             qOverload<QSystemTrayIcon::ActivationReason>(&Sonaro::systrayActivated));
 
@@ -154,26 +199,64 @@ void Sonaro::openCallDialog(const QString &text)
     if (!WS::extractNumber(display, dial).isEmpty())
         display = PhoneNumber::shownForm(dial);
     // A number chosen by someone else never takes the keyboard, as a copy's does not.
-    CallDialog::open(dial, display,
-                     dial.isEmpty() ? CallDialog::Opening::ByStart : CallDialog::Opening::ByCopy);
+    openCall(dial, display,
+             dial.isEmpty() ? CallDialog::Opening::ByUser : CallDialog::Opening::ByCopy);
+}
+
+bool Sonaro::openCall(const QString &dialNumber, const QString &displayNumber,
+                      CallDialog::Opening opening)
+{
+    // Ours holds the claim already: then the lock refuses, and brings ours forward.
+    const DialogClaim claim;
+    if (!claim.isHeld() && !CallDialog::isOpen())
+        return false;
+    return CallDialog::open(dialNumber, displayNumber, opening);
 }
 
 void Sonaro::setupUI()
 {
+    if (setupDialog) {
+        setupDialog->raise();
+        setupDialog->activateWindow();
+        return;
+    }
     const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
     const QString number = settings.value(SettingsKey::number, QVariant()).toString();
     const QString password = settings.value(SettingsKey::password, QVariant()).toString();
     const QString login = settings.value(SettingsKey::login, QVariant()).toString();
 
-    SetupDialog dialog(login, password, number, copyTwice, nullptr);
-    connect(&dialog, &SetupDialog::setupSuccess, this, &Sonaro::setupSuccess);
-    dialog.exec();
+    auto dialog = std::make_unique<SetupDialog>(login, password, number, copyTwice, nullptr);
+    connect(dialog.get(), &SetupDialog::setupSuccess, this, &Sonaro::setupSuccess);
+    if (!trayIcon.isVisible()) {
+        dialog->exec();
+        return;
+    }
+    // Not modal: a call dialog that a copy opens above it leaves it the keyboard and its Enter.
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    setupDialog = dialog.release();
+    setupDialog->show();
+    setupDialog->raise();
+    setupDialog->activateWindow();
+}
+
+void Sonaro::aboutQt()
+{
+    if (aboutHost) {
+        if (auto *box = aboutHost->findChild<QMessageBox *>()) {
+            box->raise();
+            box->activateWindow();
+        }
+        return;
+    }
+    AboutHost host;
+    aboutHost = &host;
+    QMessageBox::aboutQt(&host);
 }
 
 void Sonaro::systrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason == QSystemTrayIcon::DoubleClick)
-        CallDialog::open(QString(), QString(), CallDialog::Opening::ByUser);
+        openCall(QString(), QString(), CallDialog::Opening::ByUser);
 }
 
 void Sonaro::systrayActivated()

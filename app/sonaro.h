@@ -1,13 +1,17 @@
 #pragma once
 
 #include "app/sonaroclipboard.h"
+#include "dialogs/calldialog.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <chrono>
+
+class SetupDialog;
 
 // The tray controller: lives for the whole run, owns the tray icon, its menu and the clipboard
 // watcher, and opens the call and setup dialogs. Build it only after the edition has been
@@ -29,8 +33,10 @@ public:
     static bool isSetUp();
 
     // At login the notification area often comes up after the programs started with the session:
-    // start() waits this long for one (tests shorten it).
+    // start() waits this long for one (tests shorten it). Started by hand, the program meets one
+    // or none, and says so soon.
     static constexpr std::chrono::seconds defaultSystemTrayWait{60};
+    static constexpr std::chrono::seconds byHandSystemTrayWait{5};
     static void setSystemTrayWait(std::chrono::milliseconds wait);
 
 public slots:
@@ -43,8 +49,19 @@ public slots:
     // While a call dialog is open nothing opens, and the open one comes to the front.
     void openCallDialog(const QString &text);
 
+public:
+    // Every call dialog opens here, whoever asks (copy, link, second start, tray, menu): one per
+    // user, whichever edition, through the claim the editions share, held while it is open. False
+    // when another was open: see CallDialog::open() for what comes to the front.
+    static bool openCall(const QString &dialNumber, const QString &displayNumber,
+                         CallDialog::Opening opening);
+
 private slots:
+    // Before the tray exists (first run), returns once the dialog has closed. From the tray it
+    // blocks nothing, and a second request brings the open one forward.
     void setupUI();
+    // Qt's box, blocking none of the program's windows.
+    void aboutQt();
     // Only a double-click opens the call dialog, and only while none is open.
     void systrayActivated(QSystemTrayIcon::ActivationReason reason);
     void systrayActivated();
@@ -62,4 +79,6 @@ private:
     QAction aboutQtAction;
     QAction quitAction;
     SonaroClipboard clipboardWatcher;
+    QPointer<SetupDialog> setupDialog;
+    QPointer<QWidget> aboutHost;
 };

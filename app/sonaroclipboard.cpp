@@ -1,6 +1,6 @@
 #include "sonaroclipboard.h"
 
-#include "app/dialogclaim.h"
+#include "app/sonaro.h"
 #include "dialogs/calldialog.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
@@ -268,11 +268,8 @@ void SonaroClipboard::checkClipboard()
         text = WS::extractNumber(text, dial);
         // Refused while a call dialog is open: ours comes to the front, the other edition's (on
         // this same copy, most likely) is the one the user answers.
-        if (!text.isEmpty()) {
-            const DialogClaim claim;
-            if (claim.isHeld() || CallDialog::isOpen())
-                CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
-        }
+        if (!text.isEmpty())
+            Sonaro::openCall(dial, text, CallDialog::Opening::ByCopy);
     }
     lastText = text;
 }

@@ -1,7 +1,7 @@
 #include "calldialog.h"
 
-#include "app/edition.h"
 #include "dialogs/ui_calldialog.h"
+#include "edition/edition.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -16,7 +16,6 @@
 #include <QSpacerItem>
 #include <QStyle>
 #include <QWindow>
-#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -70,11 +69,6 @@ QString readable(const QString &text)
     return wrapped;
 }
 
-bool holdsDigit(const QString &text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isDigit(); });
-}
-
 // The call dialog that is open, if any.
 CallDialog *openDialog()
 {
@@ -93,17 +87,29 @@ bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, O
     if (!guard.owns_lock()) {
         // Refused, but visibly: a dialog left behind another window would otherwise be found
         // later, and its old number called by mistake.
-        if (CallDialog *open = openDialog()) {
-            open->raise();
-            if (opening == Opening::ByUser)
-                open->activateWindow();
+        CallDialog *open = openDialog();
+        if (!open)
+            return false;
+        open->raise();
+        if (opening == Opening::ByCopy) {
+            if (dialNumber != open->dialNumber)
+                emit notices().numberIgnored();
+            return false;
         }
+        // The user came to type a number: an Enter must never call the old one unseen.
+        if (open->ui->numberStack->currentIndex() == NumberPage)
+            open->on_btnedit_clicked();
+        if (open->ui->numberStack->currentIndex() == EditPage) {
+            open->ui->numberEdit->setFocus(Qt::OtherFocusReason);
+            open->ui->numberEdit->selectAll();
+        }
+        open->activateWindow();
         return false;
     }
     CallDialog dialog(dialNumber, displayNumber);
-    // Modal before it shows, or it could be shown under a modal dialog of the program and blocked
-    // by it. exec() would activate even the copy's window: its modal path stamps a user time.
-    if (opening != Opening::ByCopy || QApplication::activeModalWidget())
+    // Modal before it shows, or it could be shown under a modal box of the program and blocked
+    // by it. Otherwise not: the Configuration it may show above keeps its keyboard and its Enter.
+    if (QApplication::activeModalWidget())
         dialog.setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
@@ -141,10 +147,18 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
     // The same picture, but as an image that a screen reader passes over, not as a text.
     ui->iconphone->setPixmap(QPixmap(QStringLiteral(":/icon-128-phone.png")));
     // The keys act through the dialog (Enter calls, Escape cancels), so no button takes the
-    // focus: a focused "Annuler" would turn the Enter after "Appeler" into a cancel, and a click
-    // on a button or the background would take the focus out of the number field.
-    for (QWidget *button : {ui->btncall, ui->btncancel, ui->btnedit})
+    // focus by a click: a focused "Annuler" would turn the Enter after "Appeler" into a cancel,
+    // and a click on a button or the background would take the focus out of the number field.
+    // The pencil alone is reached by Tab, so that a number can be corrected without a mouse;
+    // Space presses it, Enter still goes to "Appeler".
+    for (QWidget *button : {ui->btncall, ui->btncancel})
         button->setFocusPolicy(Qt::NoFocus);
+    ui->btnedit->setFocusPolicy(Qt::TabFocus);
+    ui->btnedit->setAutoDefault(false);
+    ui->btnedit->setToolTip(tr("Modifier le numéro"));
+    // Without a focus policy of its own, the dialog would see the pencil first in the chain and
+    // hand the focus to "Appeler" as it shows, where Space would call.
+    setFocusPolicy(Qt::TabFocus);
 
     // With every monitor unplugged there may be no screen at all; leave the position alone then.
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -209,19 +223,30 @@ void CallDialog::showEvent(QShowEvent *)
         setFocus(Qt::OtherFocusReason);
 }
 
+void CallDialog::showTitle(const QString &hint)
+{
+    ui->title->setText(hint.isEmpty() ? tr("Appeler un numéro :") : hint);
+    // In the colour of a warning, so that it is not taken for the usual title.
+    ui->title->setStyleSheet(hint.isEmpty() ? QString() : QStringLiteral("color: #ffb347"));
+}
+
 void CallDialog::on_btncall_pressed()
 {
     if (ui->numberStack->currentIndex() == EditPage) {
+        QString recognised = ui->numberEdit->text(), dial;
+        if (recognised.isEmpty())
+            return;
         // Nothing to call: sent, it would be a request with no called number.
-        if (!holdsDigit(ui->numberEdit->text())) {
-            ui->title->setText(tr("Tapez un numéro, avec ses chiffres :"));
+        if (WS::extractNumber(recognised, dial).isEmpty()) {
+            showTitle(tr("Numéro non reconnu : 10 chiffres, 00 ou + et l'indicatif, ou 4 "
+                         "chiffres"));
             ui->numberEdit->setFocus(Qt::OtherFocusReason);
             return;
         }
         dialNumber = ui->numberEdit->text();
         displayNumber = dialNumber;
     }
-    ui->title->setText(tr("Appeler un numéro :"));
+    showTitle();
     ui->numberStack->setCurrentIndex(CallingPage);
     // The field is about to hide: keep the keys on the dialog, where Enter finds no button.
     setFocus(Qt::OtherFocusReason);

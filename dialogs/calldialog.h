@@ -22,6 +22,8 @@ class CallNotices : public QObject
 
 signals:
     void callPlaced(const QString &shownNumber);
+    // A copy of another number was refused because a call dialog is open.
+    void numberIgnored();
 };
 
 // The frameless dialog through which one call is placed.
@@ -32,22 +34,23 @@ class CallDialog : public QDialog
 public:
     // Who asked for the dialog.
     enum class Opening {
-        // The user, inside the program (tray, menu): the dialog is modal and takes the keyboard.
+        // The user, inside the program or starting it without a number (tray, menu, a second
+        // start): the dialog takes the keyboard.
         ByUser,
         // Someone else chose the number: a copy, a link, a second start carrying a number. The
         // user works in another window, so the dialog shows on top without taking the keyboard,
         // and keys meant for that window never place a call; a click hands it the keyboard.
-        // Above one of the program's own modal dialogs it is modal too, or it could not be used.
         ByCopy,
-        // A second start without a number: an empty dialog, which nothing can call from, takes
-        // the keyboard so that the user can type at once.
-        ByStart,
     };
 
     // The one way to open a call dialog: tries a lock without waiting, and while it holds it
-    // shows the dialog and returns once the dialog has closed. When a call dialog is
-    // open already (possibly further up this stack), returns false at once and brings that one
-    // to the front, with the keyboard only for ByUser; its number never changes.
+    // shows the dialog and returns once the dialog has closed. No dialog of the program is
+    // blocked meanwhile (only above one that is modal is it modal too, or it could not be used).
+    // When a call dialog is open already (possibly further up this stack), returns false at once
+    // and brings that one to the front. ByUser hands it the keyboard, and unless it is calling,
+    // on its edit page with its number selected, so that typing replaces it and Enter calls what
+    // the field shows. ByCopy leaves the keyboard alone, and reports numberIgnored() when it
+    // carried another number.
     static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening);
     // True while a call dialog of this program is open.
     static bool isOpen();
@@ -77,6 +80,8 @@ private slots:
 
 private:
     void showError(const QString &errorString);
+    // The title, or in its place, visibly, a hint at what went wrong.
+    void showTitle(const QString &hint = QString());
 
     std::unique_ptr<Ui::CallDialog> ui;
     QString dialNumber;

@@ -1,7 +1,7 @@
 #include "setupdialog.h"
 
-#include "app/edition.h"
 #include "dialogs/ui_setupdialog.h"
+#include "edition/edition.h"
 
 #include <QLineEdit>
 #include <QPixmap>
@@ -41,10 +41,15 @@ SetupDialog::~SetupDialog() = default;
 
 bool SetupDialog::on_validateButton_clicked()
 {
-    // Blanks count as filled: the values are stored exactly as typed.
-    if (ui->login->text().isEmpty() || ui->password->text().isEmpty() ||
-        ui->number->text().isEmpty())
-        return false;
+    // Blanks count as filled: the values are stored exactly as typed. A refusal shows where the
+    // keyboard is needed.
+    for (QLineEdit *field : {ui->login, ui->password, ui->number}) {
+        if (field->text().isEmpty()) {
+            ui->tabWidget->setCurrentWidget(ui->tab);
+            field->setFocus(Qt::OtherFocusReason);
+            return false;
+        }
+    }
     emit setupSuccess(ui->login->text(), ui->password->text(), ui->number->text(),
                       ui->copyTwice->isChecked());
     close();

@@ -1,5 +1,5 @@
-#include "app/edition.h"
 #include "dialogs/calldialog.h"
+#include "edition/edition.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/look.h"
 #include "tests/support/testsettings.h"
@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,8 +25,10 @@ class TestCallDialog : public QObject
         DialogDriver driver("CallDialog", [&](QDialog *dialog) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
             for (const QChar c : keys) // a letter's key is its capital
-                QTest::keyClick(QApplication::focusWidget(),
-                                c == '\n' ? Qt::Key_Return : Qt::Key(c.toUpper().unicode()));
+                QTest::keyClick(QApplication::focusWidget(), c == '\n' ? Qt::Key_Return
+                                                             : c == '\t'
+                                                                 ? Qt::Key_Tab
+                                                                 : Qt::Key(c.toUpper().unicode()));
             user(dialog);
         });
         QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
@@ -41,8 +44,9 @@ private slots:
         DialogDriver user("CallDialog", [](QDialog *dialog) {
             const QPoint start = dialog->pos(), from(2, 2), travel(37, -21);
             QVERIFY(QTest::qWaitForWindowActive(dialog) && !dialog->childAt(from));
-            QVERIFY(dialog->isModal() && unnamed(dialog).isEmpty());
-            QVERIFY(!CallDialog::open("", "", CallDialog::Opening::ByCopy));
+            // Modal, it would block a Configuration it shows above.
+            QVERIFY(!dialog->isModal() && unnamed(dialog).isEmpty());
+            QCOMPARE(dialog->findChild<QWidget *>("btnedit")->toolTip(), "Modifier le numéro");
             const QPoint centre = dialog->screen()->availableGeometry().center();
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
             const QImage grab = dialog->grab().toImage();
@@ -72,17 +76,21 @@ private slots:
         QTest::addColumn<bool>("pencil");    // then clicked
         QTest::addColumn<QString>("widget"); // that then shows the number
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("hint"); // in the title, in a colour of its own
         const QString dial = "0033123456789", shown = "0123456789", none;
         const QString field = "numberEdit", label = "number", enter = "\n";
-        QTest::addRow("nothing given") << none << none << none << false << field << none;
-        QTest::addRow("dial form only") << dial << none << none << false << label << dial;
-        QTest::addRow("shown form only") << none << shown << none << false << field << none;
-        QTest::addRow("both") << dial << shown << none << false << label << shown;
-        QTest::addRow("pencil") << dial << shown << none << true << field << shown;
+        QTest::addRow("nothing given") << none << none << none << false << field << none << false;
+        QTest::addRow("dial form only") << dial << none << none << false << label << dial << false;
+        QTest::addRow("shown form only")
+            << none << shown << none << false << field << none << false;
+        QTest::addRow("both") << dial << shown << none << false << label << shown << false;
+        QTest::addRow("pencil") << dial << shown << none << true << field << shown << false;
+        QTest::addRow("pencil by Tab and Space")
+            << dial << shown << "\t " << false << field << shown << false;
         QTest::addRow("empty field: Enter stays")
-            << none << none << enter << false << field << none;
-        QTest::addRow("no digit: Enter sends nothing")
-            << none << none << "abc" + enter << false << field << QString("abc");
+            << none << none << enter << false << field << none << false;
+        QTest::addRow("no number recognised: Enter sends nothing")
+            << none << none << "12" + enter << false << field << QString("12") << true;
     }
 
     void input()
@@ -100,9 +108,46 @@ private slots:
             QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
             QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
+            auto *title = dialog->findChild<QWidget *>("title");
+            QTEST(title->palette().color(QPalette::WindowText) != QColor(0xc3, 0xc7, 0xd0), "hint");
             QTest::qWait(100); // time for a call to fail
         });
         QCOMPARE(boxes.seen, QStringList());
+    }
+
+    void refused_data()
+    {
+        // A dialog opened for 0123456789 meets another request: it comes forward, nothing opens.
+        QTest::addColumn<bool>("byUser");
+        QTest::addColumn<QString>("dial");
+        QTest::addColumn<QString>("widget"); // that then shows its number, selected in a field
+        QTest::addColumn<bool>("ignored");   // a notice says so
+        QTest::addRow("copy of that number") << false << "0033123456789"
+                                             << "number" << false;
+        QTest::addRow("copy of another") << false << "0033612345678"
+                                         << "number" << true;
+        QTest::addRow("the user's request: edit page") << true << ""
+                                                       << "numberEdit" << false;
+    }
+
+    void refused()
+    {
+        QFETCH(bool, byUser);
+        QFETCH(QString, dial);
+        QFETCH(QString, widget);
+        QSignalSpy ignored(&CallDialog::notices(), &CallNotices::numberIgnored);
+        DialogDriver driver("CallDialog", [&](QDialog *dialog) {
+            using Opening = CallDialog::Opening;
+            QVERIFY(!CallDialog::open(dial, dial, byUser ? Opening::ByUser : Opening::ByCopy));
+            auto *shown = dialog->findChild<QWidget *>(widget);
+            QVERIFY(shown->isVisible());
+            if (auto *field = qobject_cast<QLineEdit *>(shown)) {
+                QCOMPARE(field->selectedText(), "0123456789");
+                QCOMPARE(dialog->focusWidget(), field);
+            }
+        });
+        QVERIFY(CallDialog::open("0033123456789", "0123456789", CallDialog::Opening::ByCopy));
+        QTEST(!ignored.isEmpty(), "ignored");
     }
 
     void call_data()
@@ -116,6 +161,8 @@ private slots:
         QTest::addRow("Enter calls, then does nothing") << dial << shown << twice << false << shown;
         QTest::addRow("typed, Enter calls, then nothing")
             << QString() << QString() << typed + twice << false << typed;
+        QTest::addRow("Tab to the pencil, Enter still calls")
+            << dial << shown << "\t\n" << false << shown;
         QTest::addRow("cancelled") << dial << QString() << QString("\n") << true << QString();
     }
 

@@ -1,5 +1,5 @@
-#include "app/edition.h"
 #include "dialogs/setupdialog.h"
+#include "edition/edition.h"
 #include "tests/support/look.h"
 #include "tests/support/unnamed.h"
 
@@ -29,7 +29,7 @@ private slots:
         QTest::addColumn<bool>("plain");
         QTest::addColumn<Account>("account");
         QTest::addColumn<bool>("valid");     // "Valider" takes it
-        QTest::addColumn<QString>("typing"); // the field that the first keys go to
+        QTest::addColumn<QString>("typing"); // the field that the first keys go to, first empty
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
         QTest::addRow("complete") << plain << true << Account{"al", "se", "0140000000", false}
                                   << true << "login";
@@ -86,6 +86,8 @@ private slots:
         }
         QTest::mouseClick(dialog.findChild<QPushButton *>(), Qt::LeftButton);
         QCOMPARE(dialog.isVisible(), !valid);
+        // Refused, the keyboard goes back where the form needs it.
+        QVERIFY(valid || QApplication::focusWidget()->objectName() == typing);
         QCOMPARE(spy.value(0), (valid ? QVariantList{account.login, account.password,
                                                      account.number, account.copyTwice}
                                       : QVariantList()));

@@ -2,8 +2,10 @@
 # A copy made while the user works elsewhere shows the call dialog on top without taking the
 # keyboard: Enter meant for the other window places no call. A click on the dialog hands it the
 # keyboard, and Enter then calls. An open dialog left behind another window comes back to the front
-# for a later copy (without the keyboard) and for a double-click on the tray icon (with it), its
-# number unchanged. Above the program's own Configuration, a copy's dialog can still be cancelled.
+# for a later copy (without the keyboard; a notice when it held another number), and for a
+# double-click on the tray icon with the keyboard on its edit page, so that the number typed is the
+# one called. With the keyboard in Configuration (one, however often asked for), a copy's dialog
+# leaves it there, Enter validates Configuration, and a click cancels the call dialog.
 # A program holding the clipboard without ever answering for it freezes nothing, and the next copy
 # still opens its dialog.
 # shellcheck source=lib.sh
@@ -52,28 +54,33 @@ above "$mail" "$dialog" || session_fail "a click on the mail left the dialog abo
 session_copy "01 40 00 00 00"
 session_wait_until 20 "a refused copy to bring the dialog to the front" above "$dialog" "$mail"
 session_focused_is "$mail" || session_fail "a refused copy took the keyboard from the mail window"
+grep -q "Numéro ignoré : une fenêtre d'appel est déjà ouverte." "$SESSION_WORK/app.log" ||
+    session_fail "no notice for the copy of another number"
 session_click_window "$mail"
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
 session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
     session_focused_is "$dialog"
 above "$dialog" "$mail" || session_fail "the dialog with the keyboard is below the mail"
-e2e_call_from_dialog "" 2 0033612345678 # as the dialog showed it first
+e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
-# The menu's first entry, "Configuration", is a modal dialog of the program.
-session_open_tray_menu
-xdotool key Down Return
+for _ in 1 2; do # the menu's first entry; asked twice, one window
+    session_open_tray_menu
+    xdotool key Down Return
+    session_wait_until 20 "the tray menu to close" menu_closed
+done
 session_wait_window Tintelle
+e2e_expect_eq "Configuration windows" "$(session_windows Tintelle | wc -l)" 1
 setup=$SESSION_WINDOW
+session_wait_until 20 "Configuration to have the keyboard" session_focused_is "$setup"
 session_copy "06 99 88 77 66"
 session_wait_window "Sonaro - Ivelor"
+session_focused_is "$setup" || session_fail "the copy took the keyboard from Configuration"
+e2e_enter_calls_nobody 2
+session_wait_until 20 "Enter to validate Configuration" session_window_gone Tintelle
 eval "$(xdotool getwindowgeometry --shell "$SESSION_WINDOW")"
 # "Annuler", at the right-hand end of the button row.
 session_click_at $((X + WIDTH - 85)) $((Y + HEIGHT - 25))
-session_wait_until 20 "Annuler to close the dialog above Configuration" \
-    session_window_gone "Sonaro - Ivelor"
+session_wait_until 20 "Annuler to close the call dialog" session_window_gone "Sonaro - Ivelor"
 e2e_expect_eq "requests after Annuler" "$(session_sim_requests)" 2
-session_click_window "$setup"
-xdotool key Escape
-session_wait_until 20 "Escape to close Configuration" session_window_gone Tintelle
 e2e_quit
 session_log "passed"

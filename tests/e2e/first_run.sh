@@ -1,6 +1,7 @@
 #!/bin/bash
-# A new user's road: the setup dialog comes first and stores the account privately; a copied number
-# is called; a call the provider refuses shows its error; the quit entry ends the program.
+# A new user's road: the setup dialog comes first and stores the account privately; a notice says
+# that no provider is set; a copied number is called; a call the provider refuses shows its error;
+# the quit entry ends the program.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -17,6 +18,9 @@ done
 xdotool type --delay 20 "$SESSION_NUMBER" && xdotool key Return
 session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
+# No provider built in and none set: said at once, the option whole on its own line.
+grep -qx -- "-DTINTELLE_SOAP_HOST=hôte" "$SESSION_WORK/app.log" ||
+    session_fail "no notice of the missing provider"
 e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
 e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
 for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do

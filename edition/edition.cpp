@@ -1,4 +1,4 @@
-#include "edition.h"
+#include "edition/edition.h"
 
 #include <QCoreApplication>
 
