@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/platformchoice.h"
+#include "app/settingsfile.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
 #include "edition/edition.h"
@@ -18,6 +19,11 @@ int main(int argc, char *argv[])
     if (!commandLine.isValid())
         return 2;
     Edition::selectForExecutable(QCoreApplication::applicationFilePath());
+    // Before anything reads the settings: Qt reads a file whole, and keeps it.
+    if (!SettingsFile::isReadable()) {
+        SettingsFile::reportUnreadable(SettingsFile::location());
+        return 1;
+    }
 
     // The session starts every installed edition for every account: one never set up stays
     // silent rather than asking for a login at each session.

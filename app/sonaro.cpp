@@ -80,7 +80,7 @@ Sonaro::~Sonaro()
 bool Sonaro::start()
 {
     // Taken for a first run, an unreadable store would be overwritten by the setup dialog.
-    if (!SettingsFile::isReadable(settings)) {
+    if (!SettingsFile::isReadable()) {
         SettingsFile::reportUnreadable(settings.fileName());
         return false;
     }

@@ -48,6 +48,8 @@ session_spawn()
 {
     local name=$1
     shift
+    # Made here, not by the child: a caller may read it at once.
+    : >>"$SESSION_WORK/$name.log"
     "$@" >>"$SESSION_WORK/$name.log" 2>&1 &
     SESSION_LAST_PID=$!
     session_pids+=("$SESSION_LAST_PID")

@@ -25,7 +25,7 @@ class TestSonaro : public QObject
 
 public:
     // What start() finds where the settings go, beside what was stored.
-    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile };
+    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile, NoKey, Huge };
     Q_ENUM(Disk)
 
 private slots:
@@ -60,6 +60,8 @@ private slots:
         QTest::addRow("random bytes") << none << Disk::RandomBytes << none << notRead << none;
         QTest::addRow("empty file: a first run")
             << none << Disk::EmptyFile << blank << quiet << typed;
+        QTest::addRow("no key: a first run") << none << Disk::NoKey << blank << quiet << typed;
+        QTest::addRow("over 1 MiB") << none << Disk::Huge << none << notRead << none;
     }
 
     void start()
@@ -78,12 +80,17 @@ private slots:
         // Something in the way stops root as well as anyone.
         QVERIFY(disk != Disk::FolderForFile || QDir().mkpath(file));
         QVERIFY(disk != Disk::FileForFolder || QFile(folder).open(QIODevice::WriteOnly));
-        if (disk == Disk::RandomBytes || disk == Disk::EmptyFile) {
-            QList<quint32> noise(disk == Disk::RandomBytes ? 1024 : 0);
-            QRandomGenerator(1).fillRange(noise.data(), noise.size());
+        QList<quint32> noise(1024);
+        QRandomGenerator(1).fillRange(noise.data(), noise.size());
+        const QMap<Disk, QByteArray> contents{
+            {Disk::RandomBytes, QByteArray(reinterpret_cast<const char *>(noise.data()), 4096)},
+            {Disk::EmptyFile, ""},
+            {Disk::NoKey, "[General]\n"},
+            {Disk::Huge, "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')}};
+        if (contents.contains(disk)) {
             QFile in(file);
             QVERIFY(QDir().mkpath(folder) && in.open(QIODevice::WriteOnly));
-            in.write(reinterpret_cast<const char *>(noise.constData()), noise.size() * 4);
+            in.write(contents[disk]);
         }
         QVariantMap shown;
         DialogDriver user("SetupDialog", [&](QDialog *dialog) {

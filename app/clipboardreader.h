@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+// Reads the text of the system clipboard for the watcher. Where the owner can be asked without
+// waiting on it (X11), the text comes later: read() then returns false, and textReady runs from
+// the event loop once it has come, for read() to take it.
+class ClipboardReader
+{
+public:
+    explicit ClipboardReader(std::function<void()> textReady);
+    ~ClipboardReader();
+
+    // The clipboard's text now, or false when it comes later, through textReady: never when the
+    // owner does not answer. An ownership left unanswered is not asked again; any new one is, even
+    // by the same window. A text over 1 MiB reads as empty.
+    bool read(QString &text);
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
