@@ -1,5 +1,6 @@
 #include "sonaro.h"
 
+#include "app/dialogclaim.h"
 #include "app/edition.h"
 #include "app/settingsfile.h"
 #include "dialogs/calldialog.h"
@@ -153,6 +154,10 @@ void Sonaro::openCallDialog(const QString &text)
     // written in France, and dialled the same.
     if (!WS::extractNumber(display, dial).isEmpty())
         display = PhoneNumber::shownForm(dial);
+    // One dialog per user: the other edition's comes forward instead.
+    const DialogClaim claim(text);
+    if (!claim.isHeld() && !CallDialog::isOpen())
+        return;
     // A number chosen by someone else never takes the keyboard, as a copy's does not.
     CallDialog::open(dial, display,
                      dial.isEmpty() ? CallDialog::Opening::ByStart : CallDialog::Opening::ByCopy);

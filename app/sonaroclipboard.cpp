@@ -1,5 +1,6 @@
 #include "sonaroclipboard.h"
 
+#include "app/copyhandler.h"
 #include "app/dialogclaim.h"
 #include "dialogs/calldialog.h"
 #include "service/settingskeys.h"
@@ -259,6 +260,8 @@ bool SonaroClipboard::readText(QString &text)
 void SonaroClipboard::checkClipboard()
 {
     QString text;
+    if (!CopyHandler::takesCopies()) // the other edition answers copies
+        return;
     if (!readText(text))
         return; // back here once the owner has answered
     QString dial;
@@ -266,10 +269,9 @@ void SonaroClipboard::checkClipboard()
 
     if (!copyTwice || lastText == text) {
         text = WS::extractNumber(text, dial);
-        // Refused while a call dialog is open: ours comes to the front, the other edition's (on
-        // this same copy, most likely) is the one the user answers.
+        // Refused while a call dialog is open: that one comes to the front, whichever edition's.
         if (!text.isEmpty()) {
-            const DialogClaim claim;
+            const DialogClaim claim(text);
             if (claim.isHeld() || CallDialog::isOpen())
                 CallDialog::open(dial, text, CallDialog::Opening::ByCopy);
         }
