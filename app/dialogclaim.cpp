@@ -1,49 +1,36 @@
 #include "dialogclaim.h"
 
+#include "app/privateplace.h"
 #include "app/singleinstance.h"
 
-#include <QFile>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
+#include <QCoreApplication>
 
 namespace {
 
-QString claimPath()
+QString claimPath(const QString &folder)
 {
-    const QString folder = SingleInstance::privateFolder();
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/dialog.lock");
 }
 
 } // namespace
 
-DialogClaim::DialogClaim() : DialogClaim(claimPath()) {}
-
-DialogClaim::DialogClaim(const QString &path)
+DialogClaim::DialogClaim(const QString &request) : file(claimPath(PrivatePlace::folder()))
 {
-#ifdef Q_OS_UNIX
-    if (path.isEmpty())
+    if (file.fileName().isEmpty())
         return;
-    fd = ::open(QFile::encodeName(path).constData(),
-                O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    // Only another holder refuses: a file that cannot be opened or locked decides nothing.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        held = false;
-#else
-    Q_UNUSED(path)
-#endif
-}
-
-DialogClaim::~DialogClaim()
-{
-#ifdef Q_OS_UNIX
-    if (fd >= 0)
-        ::close(fd);
-#endif
+    file.setStaleLockTime(0);
+    // Only another holder refuses: a file that cannot be made decides nothing.
+    held = file.tryLock(0) || file.error() != QLockFile::LockFailedError;
+    qint64 holder = 0;
+    QString host, program;
+    if (held || !file.getLockInfo(&holder, &host, &program) ||
+        holder == QCoreApplication::applicationPid())
+        return;
+    // A holder that is not this program is the other edition: its guard takes the request.
+    const bool plain = QCoreApplication::applicationName() == QLatin1String("Tintelle");
+    const QString folder = PrivatePlace::folder();
+    SingleInstance(folder, plain ? QStringLiteral("sonaro") : QStringLiteral("tintelle"))
+        .forward(request);
 }
 
 bool DialogClaim::isHeld() const

@@ -1,12 +1,16 @@
 #include "app/commandline.h"
+#include "app/copyhandler.h"
 #include "app/platformchoice.h"
+#include "app/privateplace.h"
 #include "app/settingsfile.h"
 #include "app/singleinstance.h"
 #include "app/sonaro.h"
 #include "edition/edition.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QIcon>
+#include <QMessageBox>
 #include <QMetaObject>
 
 int main(int argc, char *argv[])
@@ -31,16 +35,20 @@ int main(int argc, char *argv[])
         return 0;
 
     // Before any window: a later start of the same edition only hands its request over.
-    SingleInstance instance(SingleInstance::privateFolder(),
-                            QCoreApplication::applicationName().toLower());
+    SingleInstance instance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower());
     const bool onlyLook = commandLine.isAutostart() && !commandLine.hasLink();
     switch (instance.handOver(onlyLook ? std::nullopt : std::optional(commandLine.linkText()))) {
     case SingleInstance::Start::HandedOver:
         return 0;
     case SingleInstance::Start::Unreachable:
+    case SingleInstance::Start::Unavailable:
+        // Never a second copy of the edition: two of them would answer the same copy.
+        qWarning().noquote() << instance.refusal();
+        QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(), instance.refusal(),
+                    QMessageBox::Ok)
+            .exec();
         return 1;
     case SingleInstance::Start::Guarded:
-    case SingleInstance::Start::Unguarded:
         break;
     }
 
@@ -55,5 +63,6 @@ int main(int argc, char *argv[])
         QMetaObject::invokeMethod(
             &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);
     instance.acceptRequests();
+    CopyHandler::takesCopies(); // the edition started first answers copies
     return app.exec();
 }

@@ -9,8 +9,9 @@
 
 class QLocalSocket;
 
-// One running copy per edition and user. The first copy listens on a local socket in a folder
-// that only its user may reach; a later start hands its request over to it and ends.
+// One running copy per edition and user. The first copy listens on a local socket in the user's
+// private place (PrivatePlace), a named pipe restricted to the user on Windows; a later start
+// hands its request over to it and ends. A start that cannot be sure to be the only one ends too.
 //
 // On the socket a request is the bytes "OPEN " and the text of the number (UTF-8, maybe empty),
 // at most 1 KiB in all, ended by the sender closing the connection. Anything else is dropped.
@@ -20,20 +21,14 @@ class SingleInstance : public QObject
 
 public:
     enum class Start {
-        HandedOver, // a running copy took the request: this copy must end
-        Guarded,    // no copy runs: this one listens now
-        Unguarded,  // no private socket can be had: this copy runs without a guard
-        Unreachable // a copy runs but does not answer in time: this copy must end too
+        HandedOver,  // a running copy took the request: this copy must end
+        Guarded,     // no copy runs: this one listens now
+        Unavailable, // no guard of the user's own can be had: this copy must end
+        Unreachable  // a copy, or another start, does not answer in time: this copy must end
     };
 
-    // The folder of the guard and of the dialog claim, shared by both editions: its user's own
-    // (a directory, not a link, owned by the user, closed to everyone else), in the session's
-    // runtime folder when that one is private, else under the cache or configuration home.
-    // Empty when none can be had: never a folder that someone else may write into.
-    static QString privateFolder();
-
-    // The guard named `name` (the edition's program name) in `folder`; an empty folder makes an
-    // unguarded start.
+    // The guard named `name` (the edition's program name) in `folder`, the user's private place;
+    // an empty folder gives no guard.
     SingleInstance(const QString &folder, const QString &name, QObject *parent = nullptr);
     ~SingleInstance() override;
 
@@ -41,6 +36,11 @@ public:
     // When no copy runs, this one takes the socket, also from a copy that crashed and left it
     // behind. A live socket is never removed, nor one that is not the user's.
     Start handOver(const std::optional<QString> &text);
+    // Why handOver() said that this copy must end, in French, for the user; empty otherwise.
+    QString refusal() const;
+    // Hands `text` to the running copy as a later start would, never listening in its place.
+    // False when no copy of this user took it.
+    bool forward(const QString &text) const;
 
     // From now on emits requested() for each request; of those received since handOver() only
     // the latest is kept, so that none reaches a program still starting.
@@ -54,7 +54,12 @@ signals:
 private:
     enum class Reply { Delivered, NoOne, Stale, Busy, Foreign };
 
+    // The server's name for `folder` and `name`, a socket path or a pipe name.
+    static QString serverName(const QString &folder, const QString &name);
+    static QByteArray request(const QString &text);
+    // Platform seam: speaks to the server at socketPath, checking that it is the user's.
     Reply send(const QByteArray &message) const;
+    Start refuse(Start start, const QString &where);
     bool listen();
     void keepListening();
     void takeConnections();
@@ -69,4 +74,5 @@ private:
     QList<QLocalSocket *> connections;
     bool accepting = false;
     std::optional<QString> pending;
+    QString refused;
 };

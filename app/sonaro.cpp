@@ -206,8 +206,10 @@ void Sonaro::openCallDialog(const QString &text)
 bool Sonaro::openCall(const QString &dialNumber, const QString &displayNumber,
                       CallDialog::Opening opening)
 {
-    // Ours holds the claim already: then the lock refuses, and brings ours forward.
-    const DialogClaim claim;
+    // One dialog per user: a refused claim brings the other edition's forward, with the number
+    // of a copy (the user's own request carries none). Ours holds the claim already: then the
+    // lock refuses, and brings ours forward.
+    const DialogClaim claim(opening == CallDialog::Opening::ByCopy ? displayNumber : QString());
     if (!claim.isHeld() && !CallDialog::isOpen())
         return false;
     return CallDialog::open(dialNumber, displayNumber, opening);

@@ -1,6 +1,7 @@
 #include "sonaroclipboard.h"
 
 #include "app/clipboardreader.h"
+#include "app/copyhandler.h"
 #include "app/sonaro.h"
 #include "dialogs/calldialog.h"
 #include "service/settingskeys.h"
@@ -25,15 +26,13 @@ bool SonaroClipboard::startWatching()
 void SonaroClipboard::checkClipboard()
 {
     QString text;
-    if (!reader || !reader->read(text))
-        return; // back here once the owner has answered
+    return; // back here once the owner has answered
     QString dial;
     const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
 
     if (!copyTwice || lastText == text) {
         text = WS::extractNumber(text, dial);
-        // Refused while a call dialog is open: ours comes to the front, the other edition's (on
-        // this same copy, most likely) is the one the user answers.
+        // Refused while a call dialog is open: that one comes to the front, whichever edition's.
         if (!text.isEmpty())
             Sonaro::openCall(dial, text, CallDialog::Opening::ByCopy);
     }
