@@ -25,7 +25,7 @@ class TestSonaro : public QObject
 
 public:
     // What start() finds where the settings go, beside what was stored.
-    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile, NoKey, Huge };
+    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile, Huge };
     Q_ENUM(Disk)
 
 private slots:
@@ -60,7 +60,6 @@ private slots:
         QTest::addRow("random bytes") << none << Disk::RandomBytes << none << notRead << none;
         QTest::addRow("empty file: a first run")
             << none << Disk::EmptyFile << blank << quiet << typed;
-        QTest::addRow("no key: a first run") << none << Disk::NoKey << blank << quiet << typed;
         QTest::addRow("over 1 MiB") << none << Disk::Huge << none << notRead << none;
     }
 
@@ -85,7 +84,6 @@ private slots:
         const QMap<Disk, QByteArray> contents{
             {Disk::RandomBytes, QByteArray(reinterpret_cast<const char *>(noise.data()), 4096)},
             {Disk::EmptyFile, ""},
-            {Disk::NoKey, "[General]\n"},
             {Disk::Huge, "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')}};
         if (contents.contains(disk)) {
             QFile in(file);

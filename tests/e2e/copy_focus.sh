@@ -68,10 +68,9 @@ for _ in 1 2; do # the menu's first entry; asked twice, one window
     xdotool key Down Return
     session_wait_until 20 "the tray menu to close" menu_closed
 done
-session_wait_window Tintelle
-e2e_expect_eq "Configuration windows" "$(session_windows Tintelle | wc -l)" 1
+e2e_wait_focused Tintelle
 setup=$SESSION_WINDOW
-session_wait_until 20 "Configuration to have the keyboard" session_focused_is "$setup"
+e2e_expect_eq "Configuration windows" "$(session_windows Tintelle | wc -l)" 1
 session_copy "06 99 88 77 66"
 session_wait_window "Sonaro - Ivelor"
 session_focused_is "$setup" || session_fail "the copy took the keyboard from Configuration"

@@ -42,12 +42,14 @@ e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests"
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
+# Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
+e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }
+
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
 # call $3.
 e2e_call_from_dialog()
 {
-    session_wait_window "Sonaro - Ivelor"
-    session_wait_until 20 "the call dialog to have the keyboard" session_focused_is "$SESSION_WINDOW"
+    e2e_wait_focused "Sonaro - Ivelor"
     [ -z "$1" ] || xdotool type --delay 20 "$1"
     xdotool key Return
     e2e_wait_requests "$2"

@@ -1,11 +1,7 @@
 #!/bin/sh
-# The install tree (`cmake --install` into a throwaway root) and the two Debian packages: menu and
-# autostart entries, AppStream data, icons and manual pages; Debian's hardening; cpack and
-# lintian. Then, only when asked with TINTELLE_TEST_INSTALL=1 (scripts/test.sh on CI) and as
-# root: both packages installed on this machine, each edition answering --version from its own
-# path with no display and no settings, and purged without a trace. Asked but not root, or with a
-# package installed already (never touched), it exits 77 (skipped) after the checks of the
-# contents.
+# The install tree and the two Debian packages (entries, AppStream data, icons, manual pages,
+# hardening, lintian); with TINTELLE_TEST_INSTALL=1 and as root, both packages installed, run and
+# purged. Asked but not root, or with a package installed already (never touched), it exits 77.
 # Usage: check-packages.sh BUILD_DIR VERSION
 set -eu
 build=$1 version=$2
@@ -14,6 +10,7 @@ root=$work/stage
 trap 'rm -rf "$work"; [ -z "$installed" ] || apt-get purge -y -qq tintelle sonaro >/dev/null' EXIT
 trap 'exit 1' INT TERM
 fail() { echo "FAIL: $*" >&2; exit 1; }
+quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log" >&2; fail "$*"; }; } # the log on failure
 
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 # A copy, not a link: the program takes its edition from its own resolved path.
@@ -23,12 +20,9 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 (env -u QT_QPA_PLATFORM XDG_SESSION_TYPE=wayland WAYLAND_DISPLAY=none DISPLAY=:99 \
     "$root/usr/bin/tintelle" 2>&1) 2>/dev/null | grep -qi wayland && fail "it tried Wayland first"
 
-# Debian 12's hardening. The program makes no call that _FORTIFY_SOURCE can check (its input and
-# output go through Qt), so hardening-check finds no checked function whatever the flags: that the
-# flag was given is read from the compile commands instead. Control-flow protection is not in
-# Debian 12's flags.
-hardening-check --nofortify --nocfprotection "$root/usr/bin/tintelle" >"$work/hardening.log" 2>&1 ||
-    { cat "$work/hardening.log" >&2; fail "hardening-check"; }
+# No call of the program's own is one _FORTIFY_SOURCE checks (Qt does its input and output), so
+# the flag is read from the compile commands; Debian 12 gives no control-flow protection.
+quiet hardening-check --nofortify --nocfprotection "$root/usr/bin/tintelle"
 grep -q '"command": ".*-D_FORTIFY_SOURCE=2 .*app/main\.cpp"' "$build/compile_commands.json" ||
     fail "app/main.cpp was not compiled with -D_FORTIFY_SOURCE=2"
 
@@ -45,8 +39,7 @@ for pair in $editions; do
         grep -qx "TryExec=$program" "$auto" || fail "$app: Exec, TryExec"
     grep -qx 'MimeType=x-scheme-handler/tel;x-scheme-handler/callto;' "$menu" || fail "$menu"
     metainfo=$root/usr/share/metainfo/$app.metainfo.xml
-    appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
-        { cat "$work/appstream.log" >&2; fail "appstreamcli rejects $metainfo"; }
+    quiet appstreamcli validate --no-net "$metainfo"
     grep -q "<launchable type=\"desktop-id\">$app.desktop<" "$metainfo" &&
         grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo: launchable, release"
     for size in 16 22 24 32 48 64 128; do
@@ -62,8 +55,7 @@ for pair in $editions; do
     echo "ok: $app installs valid menu and autostart entries, AppStream data, icons, manual"
 done
 
-cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log" >&2; fail "cpack"; }
+quiet cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake"
 lintian --fail-on error "$work"/*.deb || fail "lintian reports errors"
 for pair in $editions; do
     edition=${pair#*:} deb=$(echo "$work/${pair%:*}_${version}_"*.deb)
@@ -84,17 +76,15 @@ if dpkg-query -W -f='${db:Status-Abbrev}\n' tintelle sonaro 2>/dev/null | grep -
     exit 77
 fi
 installed=yes
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    -o DPkg::Lock::Timeout=120 "$work"/*.deb >"$work/install.log" 2>&1 ||
-    { cat "$work/install.log" >&2; fail "apt-get install"; }
+quiet env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    -o DPkg::Lock::Timeout=120 "$work"/*.deb
 for pair in $editions; do
     out=$(env -i HOME="$work/home" "/usr/bin/${pair%:*}" --version)
     [ "$out" = "${pair#*:} $version" ] || fail "${pair%:*} --version says '$out'"
 done
 [ ! -e "$work/home" ] || fail "--version touched the settings"
 dpkg -L tintelle sonaro >"$work/files"
-apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tintelle sonaro >"$work/purge.log" 2>&1 ||
-    { cat "$work/purge.log" >&2; fail "apt-get purge"; }
+quiet apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tintelle sonaro
 installed=
 while read -r f; do
     [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"
