@@ -25,8 +25,11 @@ bool SonaroClipboard::startWatching()
 
 void SonaroClipboard::checkClipboard()
 {
+    if (!CopyHandler::takesCopies()) // the other edition answers copies
+        return;
     QString text;
-    return; // back here once the owner has answered
+    if (!reader || !reader->read(text))
+        return; // back here once the owner has answered
     QString dial;
     const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
 

@@ -289,14 +289,21 @@ session_click_window()
     session_wait_until 20 "window $1 to get the focus" session_focused_is "$1"
 }
 
-# Opens the tray menu and waits for its popup; the popup's id in SESSION_MENU.
+# Opens the tray menu and waits for its popup; the popup's id in SESSION_MENU. A notice shown by
+# the icon may lie over it: the first click then only closes the notice.
 session_open_tray_menu()
 {
-    local before
+    local before try
     session_find_tray_icon "${1:-tintelle}" || session_fail "no tray icon to right-click"
-    before=$(session_popups)
-    session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
-    session_wait_until 20 "the tray menu to show" session_new_popup "$before"
+    for try in 1 2 3; do
+        before=$(session_popups)
+        session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
+        for _ in $(seq 20); do
+            session_new_popup "$before" && return
+            sleep 0.25
+        done
+    done
+    session_fail "the tray menu to show"
 }
 
 # Visible windows right below the root: menus, and the frames of managed windows.
