@@ -10,15 +10,6 @@ here=$(dirname "${BASH_SOURCE[0]}")
 . "$here/../e2e/lib.sh"
 programs='C:\users\'"$(id -un)"'\AppData\Local\Programs'
 export TINTELLE_BIN="$programs\\Tintelle\\tintelle.exe"
-e2e_begin_windows()
-{
-    session_begin
-    # The simulator serves with the authority that wine.sh shows the program among the system's.
-    mkdir -p "$SESSION_WORK/pki"
-    cp -R "$TINTELLE_WINE_PKI/." "$SESSION_WORK/pki/"
-    session_start_x
-    session_start_sim
-}
 # The installed copy alone, without the build's Qt: what is missing from the installer shows.
 win() { TINTELLE_QT_WINDOWS='' "$here/wine.sh" "$@"; }
 # Value $2 of key $1 (its default value when $2 is empty).
@@ -42,7 +33,11 @@ call_from_dialog()
 }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
-e2e_begin_windows
+session_begin
+# The simulator serves with the authority that wine.sh shows the program among the system's.
+mkdir -p "$SESSION_WORK/pki" && cp -R "$TINTELLE_WINE_PKI/." "$SESSION_WORK/pki/"
+session_start_x
+session_start_sim
 win "$TINTELLE_INSTALLER" /S || session_fail "the installer failed"
 win "$TINTELLE_SONARO_INSTALLER" /S || session_fail "the branded installer failed"
 e2e_expect_eq "start at login" "$(reg_value "$run_key" Tintelle)" "\"$TINTELLE_BIN\" --autostart"
@@ -50,6 +45,12 @@ e2e_expect_eq "branded start at login" "$(reg_value "$run_key" Sonaro)" \
     "\"$programs\\Sonaro\\sonaro.exe\" --autostart"
 e2e_expect_eq "tel: handler" "$(reg_value 'HKCU\Software\Classes\tel\shell\open\command' '')" \
     "\"$TINTELLE_BIN\" \"%1\""
+# A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18).
+exe=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Tintelle/tintelle.exe
+e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$exe" |
+    grep -c -E '\(Windows GUI\)|^0[0-9a-f]{2}   Entry: ID: 0x0000(0e|10|18),')" 4
+e2e_expect_eq "version" "$(strings -el "$exe" | grep -A1 -x ProductVersion | tail -1)" "$TINTELLE_VERSION"
+e2e_expect_eq "manifest" "$(grep -a -o -m1 'level="asInvoker"' "$exe")" 'level="asInvoker"'
 
 # The settings, as the user's registry holds them (the password's quotes and ampersand escaped).
 password=${SESSION_PASSWORD//\\/\\\\}
@@ -64,11 +65,9 @@ SESSION_APP_PID=$SESSION_LAST_PID
 session_wait_tray_icon explorer.exe
 session_copy "06 12 34 56 78"
 call_from_dialog 1 0033612345678
-for field in login password calling; do
-    e2e_expect_eq "request's $field" "$(session_sim_field $field)" \
-        "$(case $field in login) echo "$SESSION_LOGIN" ;; password) echo "$SESSION_PASSWORD" ;;
-           *) echo "$SESSION_NUMBER" ;; esac)"
-done
+e2e_expect_eq "request's login" "$(session_sim_field login)" "$SESSION_LOGIN"
+e2e_expect_eq "request's password" "$(session_sim_field password)" "$SESSION_PASSWORD"
+e2e_expect_eq "request's calling" "$(session_sim_field calling)" "$SESSION_NUMBER"
 
 win "$TINTELLE_BIN" "tel:+33-1-23-45-67-89" || session_fail "the second start failed"
 call_from_dialog 2 0033123456789
