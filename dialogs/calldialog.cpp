@@ -228,6 +228,8 @@ void CallDialog::showTitle(const QString &hint)
     ui->title->setText(hint.isEmpty() ? tr("Appeler un numéro :") : hint);
     // In the colour of a warning, so that it is not taken for the usual title.
     ui->title->setStyleSheet(hint.isEmpty() ? QString() : QStringLiteral("color: #ffb347"));
+    // A hint longer than the dialog is wide goes on two lines rather than being cut.
+    ui->title->setWordWrap(!hint.isEmpty());
 }
 
 void CallDialog::on_btncall_pressed()
