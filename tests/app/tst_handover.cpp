@@ -337,8 +337,8 @@ private slots:
         QSignalSpy spy(&holder, &SingleInstance::requested);
         holder.acceptRequests();
         const pid_t sonaro = holdInChild([] {
-            QLockFile claim(PrivatePlace::folder() + u"/dialog.lock"_s);
-            return claim.tryLock(0);
+            // Held until the child is stopped.
+            return (new QLockFile(PrivatePlace::folder() + u"/dialog.lock"_s))->tryLock(0);
         });
         auto reap = qScopeGuard([sonaro] { stop(sonaro); });
         QVERIFY(sonaro > 0);
