@@ -4,8 +4,10 @@
 # taking the keyboard from the window in use, so that Enter there calls nobody, and a second link
 # while it is open changes nothing. A socket left by a killed copy does not keep the next one from
 # starting, nor do idle connections let a second copy start. Run as root, the running copy trusts
-# the provider through the system's certificate store (a private mount namespace shows it the test
-# authority there).
+# the provider through the system's certificate store, and a start without XDG_RUNTIME_DIR finds it
+# through /run/user/0 (a private mount namespace shows it the test authority and the session's
+# runtime folder there). Beside the branded edition, one dialog opens at a time whichever edition
+# is asked, and the edition started first answers every copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -16,25 +18,34 @@ if [ "$(id -u)" -eq 0 ]; then
     openssl rehash "$SESSION_WORK/certs"
     session_write_settings "" endpointca=
     # shellcheck disable=SC2016 # expanded by the inner shell
-    session_start_app unshare --mount --propagation private \
-        sh -c 'mount --bind "$1" /etc/ssl/certs && exec "$2"' sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
+    session_start_app unshare --mount --propagation private sh -c '
+        mount --bind "$1" /etc/ssl/certs && mount -t tmpfs tmpfs /run/user &&
+        mkdir -m 700 /run/user/0 && mount --bind "$XDG_RUNTIME_DIR" /run/user/0 && exec "$2"' \
+        sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
 else
     session_write_settings
     session_start_app
 fi
 session_wait_tray_icon
 
-# Starts a second copy with "$@" and expects it to exit 0.
+# Starts a second copy with "$@" (of $bin, through the command in array via) and expects it to
+# exit 0.
+via=()
 second_start()
 {
     local t0 status=0
     t0=$(date +%s%N)
-    QT_QPA_PLATFORM=xcb timeout 20 "$TINTELLE_BIN" "$@" >>"$SESSION_WORK/second.log" 2>&1 || status=$?
+    QT_QPA_PLATFORM=xcb timeout 20 "${via[@]}" "${bin:-$TINTELLE_BIN}" "$@" \
+        >>"$SESSION_WORK/second.log" 2>&1 || status=$?
     e2e_expect_eq "exit status of a second start $*" "$status" 0
     session_log "the second start took $((($(date +%s%N) - t0) / 1000000)) ms"
 }
 
+[ "$(id -u)" -ne 0 ] || via=(nsenter -t "$SESSION_APP_PID" -m env -u XDG_RUNTIME_DIR)
 second_start
+via=()
+e2e_wait_focused "Sonaro - Ivelor"
+e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" 1
 e2e_call_from_dialog "06 12 34 56 78" 1 0033612345678
 e2e_open_mail "Bonjour"
 mail=$E2E_MAIL
@@ -61,6 +72,34 @@ session_open_tray_menu
 xdotool key Down Down Return
 e2e_call_from_dialog "01 40 00 00 00" 3 0033140000000
 [ "$(id -u)" -ne 0 ] || session_log "ok: calls passed through the system certificate store"
+
+# The branded edition beside this one: a link to this one while Sonaro's dialog is open opens no
+# second dialog, and this one, started first, answers every copy.
+sonaro=$SESSION_WORK/Sonaro/sonaro
+mkdir -p "${sonaro%/*}" && cp "$TINTELLE_BIN" "$sonaro"
+session_write_settings "$XDG_CONFIG_HOME/Ivelor/Sonaro.conf"
+QT_QPA_PLATFORM=xcb session_spawn sonaro "$sonaro"
+session_wait_tray_icon sonaro
+bin=$sonaro second_start "tel:0611111111"
+session_wait_window "Sonaro - Ivelor"
+second_start "tel:0622222222"
+sleep 1 # the absence of a second dialog can only be given time to show
+e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" 1
+session_click_window "$SESSION_WINDOW"
+e2e_call_from_dialog "" 4 0033611111111
+# Whether the call dialog shown belongs to process $1 (its properties may come after its title).
+answered_by()
+{
+    session_wait_window "Sonaro - Ivelor"
+    [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]
+}
+for i in 0 1 2 3 4 5 6 7 8 9; do
+    session_copy "06 12 34 56 1$i"
+    session_wait_until 20 "copy $i to go to the first edition" answered_by "$SESSION_APP_PID"
+    session_click_window "$SESSION_WINDOW"
+    xdotool key Escape
+    session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
+done
 
 kill -KILL "$SESSION_APP_PID"
 e2e_wait_app_exit
