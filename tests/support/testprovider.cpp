@@ -1,5 +1,6 @@
 #include "tests/support/testprovider.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 
@@ -19,15 +20,19 @@ bool TestProvider::start(const QString &login, const QString &password,
 {
     stop();
     QFile::remove(dir.filePath(QStringLiteral("log")));
+    // Its port comes through a file, and removing the file stops it: this works on Linux and
+    // under Wine alike, where a Windows parent neither reads nor signals a Linux child.
+    const QString ready = dir.filePath(QStringLiteral("port"));
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
     process.start(TINTELLE_PROVIDER_SIM,
                   QStringList{"--port", "0", "--pki", pki.path(), "--login", login, "--password",
-                              password, "--log", dir.filePath("log")}
+                              password, "--log", dir.filePath("log"), "--ready-file", ready}
                       << arguments);
-    while (!process.canReadLine() && process.waitForReadyRead(10000))
-        ;
-    const QByteArray line = process.readLine();
-    port = line.startsWith("listening on ") ? quint16(line.mid(13).trimmed().toUInt()) : 0;
+    QFile file(ready);
+    const QDeadlineTimer deadline(10000);
+    while (!file.exists() && !deadline.hasExpired() && process.state() != QProcess::NotRunning)
+        process.waitForFinished(20);
+    port = file.open(QIODevice::ReadOnly) ? quint16(file.readAll().toUInt()) : 0;
     error = QStringLiteral("the simulator did not start: %1").arg(process.errorString());
     if (!port)
         stop();
@@ -36,7 +41,8 @@ bool TestProvider::start(const QString &login, const QString &password,
 
 void TestProvider::stop()
 {
-    process.terminate();
+    if (!QFile::remove(dir.filePath(QStringLiteral("port"))))
+        process.kill();
     if (!process.waitForFinished(5000))
         process.kill();
     process.waitForFinished();
