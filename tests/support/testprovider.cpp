@@ -3,6 +3,8 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
 
 namespace {
 
@@ -19,39 +21,35 @@ bool TestProvider::start(const QString &login, const QString &password,
                          const QStringList &arguments)
 {
     stop();
-    QFile::remove(dir.filePath(QStringLiteral("log")));
-    // Its port comes through a file, and removing the file stops it: this works on Linux and
-    // under Wine alike, where a Windows parent neither reads nor signals a Linux child.
-    const QString ready = dir.filePath(QStringLiteral("port"));
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
-    process.start(TINTELLE_PROVIDER_SIM,
-                  QStringList{"--port", "0", "--pki", pki.path(), "--login", login, "--password",
-                              password, "--log", dir.filePath("log"), "--ready-file", ready}
-                      << arguments);
-    QFile file(ready);
+    ++runs;
+    // Its port comes through a file, and removing the file stops it: under Wine, a Windows
+    // parent can neither read a Linux child's output, nor signal it, nor see it end.
+    QProcess process;
+    process.setProgram(TINTELLE_PROVIDER_SIM);
+    process.setArguments(QStringList{"--port", "0", "--pki", pki.path(), "--login", login,
+                                     "--password", password, "--log", file("log"), "--ready-file",
+                                     file("port")}
+                         << arguments);
+    process.setStandardOutputFile(QProcess::nullDevice()); // its trouble, on stderr, in the log
+    QFile ready(file("port"));
     const QDeadlineTimer deadline(10000);
-    while (!file.exists() && !deadline.hasExpired() && process.state() != QProcess::NotRunning)
-        process.waitForFinished(20);
-    port = file.open(QIODevice::ReadOnly) ? quint16(file.readAll().toUInt()) : 0;
+    if (process.startDetached())
+        while (!ready.exists() && !deadline.hasExpired())
+            QThread::msleep(20);
+    port = ready.open(QIODevice::ReadOnly) ? quint16(ready.readAll().toUInt()) : 0;
     error = QStringLiteral("the simulator did not start: %1").arg(process.errorString());
-    if (!port)
-        stop();
     return port;
 }
 
 void TestProvider::stop()
 {
-    if (!QFile::remove(dir.filePath(QStringLiteral("port"))))
-        process.kill();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
+    QFile::remove(file("port"));
     port = 0;
 }
 
 QList<QJsonObject> TestProvider::log(bool events) const
 {
-    QFile log(dir.filePath(QStringLiteral("log")));
+    QFile log(file("log"));
     QList<QJsonObject> entries;
     for (const QByteArray &line :
          log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>()) {
