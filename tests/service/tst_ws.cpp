@@ -2,13 +2,13 @@
 #include "tests/support/testprovider.h"
 #include "tests/support/testsettings.h"
 
+#include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSslError>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -209,7 +209,8 @@ private slots:
         QVariantMap noCa = account(), noEndpoint = account();
         noCa.remove("endpointca");
         noEndpoint.remove("endpoint");
-        ::mkfifo(QFile::encodeName(fifo).constData(), 0600);
+        if (QSysInfo::productType() != "windows")
+            QCOMPARE(QProcess::execute("mkfifo", {fifo}), 0);
         // The kernel completes the connection; nothing ever answers the handshake.
         QVERIFY(stall.isListening() || stall.listen(QHostAddress::LocalHost));
         QTest::addRow("self-signed") << u"--certificate self-signed"_s << account() << called
@@ -255,6 +256,11 @@ private slots:
         QFETCH(QString, number);
         QFETCH(QString, error);
         QFETCH(QSslError::SslError, ssl);
+        if (settings.value("endpointca") == files.filePath("fifo") &&
+            !QFile::exists(files.filePath("fifo")))
+            QSKIP("Windows has no FIFO");
+        if (!settings.contains("endpointca") && qEnvironmentVariableIsSet("TINTELLE_WINE_PKI"))
+            QSKIP("Under Wine the test authority is among the system's");
         place(simulator, settings, {number}, error);
         if (ssl == QSslError::NoError)
             QCOMPARE(sslLines, QStringList());

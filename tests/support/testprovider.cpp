@@ -1,7 +1,10 @@
 #include "tests/support/testprovider.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QThread>
 
 namespace {
 
@@ -18,34 +21,35 @@ bool TestProvider::start(const QString &login, const QString &password,
                          const QStringList &arguments)
 {
     stop();
-    QFile::remove(dir.filePath(QStringLiteral("log")));
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel); // its trouble, in the test log
-    process.start(TINTELLE_PROVIDER_SIM,
-                  QStringList{"--port", "0", "--pki", pki.path(), "--login", login, "--password",
-                              password, "--log", dir.filePath("log")}
-                      << arguments);
-    while (!process.canReadLine() && process.waitForReadyRead(10000))
-        ;
-    const QByteArray line = process.readLine();
-    port = line.startsWith("listening on ") ? quint16(line.mid(13).trimmed().toUInt()) : 0;
+    ++runs;
+    // Its port comes through a file, and removing the file stops it: under Wine, a Windows
+    // parent can neither read a Linux child's output, nor signal it, nor see it end.
+    QProcess process;
+    process.setProgram(TINTELLE_PROVIDER_SIM);
+    process.setArguments(QStringList{"--port", "0", "--pki", pki.path(), "--login", login,
+                                     "--password", password, "--log", file("log"), "--ready-file",
+                                     file("port")}
+                         << arguments);
+    process.setStandardOutputFile(QProcess::nullDevice()); // its trouble, on stderr, in the log
+    QFile ready(file("port"));
+    const QDeadlineTimer deadline(10000);
+    if (process.startDetached())
+        while (!ready.exists() && !deadline.hasExpired())
+            QThread::msleep(20);
+    port = ready.open(QIODevice::ReadOnly) ? quint16(ready.readAll().toUInt()) : 0;
     error = QStringLiteral("the simulator did not start: %1").arg(process.errorString());
-    if (!port)
-        stop();
     return port;
 }
 
 void TestProvider::stop()
 {
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
+    QFile::remove(file("port"));
     port = 0;
 }
 
 QList<QJsonObject> TestProvider::log(bool events) const
 {
-    QFile log(dir.filePath(QStringLiteral("log")));
+    QFile log(file("log"));
     QList<QJsonObject> entries;
     for (const QByteArray &line :
          log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>()) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 // The provider simulator (tintelle-provider-sim) as a child process on 127.0.0.1, serving with its
@@ -25,9 +24,10 @@ public:
 private:
     void stop();
     QList<QJsonObject> log(bool events) const;
+    QString file(const char *name) const { return dir.filePath(name + QString::number(runs)); }
 
-    QProcess process;
     QTemporaryDir dir;
+    int runs = 0; // each run its own files: one stopping may still write to its log
     quint16 port = 0;
     QString error;
 };

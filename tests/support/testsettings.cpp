@@ -1,7 +1,22 @@
 #include "tests/support/testsettings.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 #include <QStandardPaths>
+
+namespace {
+
+// Windows stores nothing for an application without an organization name; set before any
+// QSettings is made.
+void nameOrganization()
+{
+    if (QCoreApplication::organizationName().isEmpty())
+        QCoreApplication::setOrganizationName(QStringLiteral("Tintelle tests"));
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(nameOrganization)
 
 void resetSettings(const QVariantMap &values)
 {

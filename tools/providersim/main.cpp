@@ -3,6 +3,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimer>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -56,8 +59,12 @@ int main(int argc, char *argv[])
         QStringLiteral("bytes"), QStringLiteral("65000"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Report TLS and protocol trouble on stderr."));
-    parser.addOptions(
-        {port, pki, certificate, cert, key, login, password, log, delay, misbehave, size, verbose});
+    const QCommandLineOption ready(
+        QStringLiteral("ready-file"),
+        QStringLiteral("Once listening, write the port to this file; exit when it is removed."),
+        QStringLiteral("file"));
+    parser.addOptions({port, pki, certificate, cert, key, login, password, log, delay, misbehave,
+                       size, verbose, ready});
     parser.process(app);
 
     const auto fail = [](const QString &message) {
@@ -103,5 +110,19 @@ int main(int argc, char *argv[])
         return fail(error);
     std::printf("listening on %u\n", unsigned(server.port()));
     std::fflush(stdout);
+    if (parser.isSet(ready)) {
+        // A file, polled: a Windows parent under Wine can neither read our output nor signal us.
+        const QString path = parser.value(ready);
+        QSaveFile file(path); // whole or absent, never half written
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(server.port())) < 0 ||
+            !file.commit())
+            return fail(QStringLiteral("cannot write %1").arg(path));
+        QTimer *poll = new QTimer(&app);
+        QObject::connect(poll, &QTimer::timeout, &app, [path] {
+            if (!QFile::exists(path))
+                QCoreApplication::quit();
+        });
+        poll->start(100);
+    }
     return app.exec();
 }
