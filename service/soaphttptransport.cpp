@@ -87,7 +87,12 @@ SoapHttpTransport::Exchange::Exchange(SoapHttpTransport *owner, const QByteArray
         fail(written ? Failure::Deadline : Failure::ConnectDeadline,
              detail.arg(this->owner->deadlineSeconds));
     });
-    socket.connectToHostEncrypted(owner->host, quint16(owner->port));
+    // From the event loop: some platforms report a refused connection within the call, and the
+    // caller must never hear of the end before submitRequest() has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this] { socket.connectToHostEncrypted(this->owner->host, quint16(this->owner->port)); },
+        Qt::QueuedConnection);
 }
 
 SoapHttpTransport::Exchange::~Exchange()
