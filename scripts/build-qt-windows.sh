@@ -9,10 +9,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" run windows
 if [ "$(id -u)" -eq 0 ]; then sudo=; else sudo=sudo; fi
 
-# apt-get source needs a deb-src line; Debian 12 images often have none.
+# apt-get source needs a deb-src entry; Debian 12 images often have none. It must name the same
+# key as the deb entry of that archive, or apt refuses both: new images list theirs in
+# debian.sources with Signed-By, older ones in sources.list without.
 if ! apt-get source --download-only --print-uris qt6-base >/dev/null 2>&1; then
-    echo "deb-src http://deb.debian.org/debian bookworm main" |
-        $sudo tee /etc/apt/sources.list.d/tintelle-qt-src.list >/dev/null
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+            $sudo tee /etc/apt/sources.list.d/tintelle-qt-src.sources >/dev/null
+    else
+        echo "deb-src http://deb.debian.org/debian bookworm main" |
+            $sudo tee /etc/apt/sources.list.d/tintelle-qt-src.list >/dev/null
+    fi
     $sudo apt-get update -qq
 fi
 cd "$dir"
