@@ -2,12 +2,15 @@
 # Builds Tintelle for 64-bit Windows on Debian 12: the program, its tests and one installer per
 # edition, build-windows/tintelle-VERSION-setup.exe and build-windows/sonaro-VERSION-setup.exe.
 #
-#   TINTELLE_QT_WINDOWS=/path/to/qt6-mingw scripts/build-windows.sh [--test]
+#   TINTELLE_QT_WINDOWS=/path/to/qt6-mingw scripts/build-windows.sh [--test] [CMAKE_OPTIONS...]
 #
+# CMAKE_OPTIONS go to the configure step, e.g. -DTINTELLE_SOAP_HOST=soap.example.net.
 # The Qt for Windows is TINTELLE_QT_WINDOWS, else ../shared/qt6-mingw beside the repository when
 # it is there, else one rebuilt from Debian's qt6-base source into build-qt-windows/ (about 40
 # minutes on two cores; scripts/build-qt-windows.sh). --test then runs the tests under Wine.
 set -eu
+test=
+[ "${1:-}" != --test ] || { test=yes; shift; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" run test windows
 
@@ -29,9 +32,10 @@ cmake --build "$linux" --target tintelle-provider-sim
 
 build=$root/build-windows
 "$qt/bin/qt-cmake" --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DTINTELLE_BUILD_BENCH=OFF -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim"
+    -DTINTELLE_BUILD_BENCH=OFF -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim" \
+    "$@"
 cmake --build "$build" --parallel "$(nproc)"
 ls "$build"/*-setup.exe
 
-[ "${1:-}" = --test ] || exit 0
+[ -n "$test" ] || exit 0
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
