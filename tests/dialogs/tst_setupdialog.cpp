@@ -1,7 +1,6 @@
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
 #include "tests/support/look.h"
-#include "tests/support/unnamed.h"
 
 #include <QApplication>
 #include <QLabel>
