@@ -118,10 +118,9 @@ private slots:
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("widget"); // that then shows its number, selected in a field
         QTest::addColumn<bool>("ignored");   // a notice says so
-        QTest::addRow("copy of that number") << false << "0033123456789"
-                                             << "number" << false;
-        QTest::addRow("copy of another") << false << "0033612345678"
-                                         << "number" << true;
+        const QString label = "number";
+        QTest::addRow("copy of that number") << false << "0033123456789" << label << false;
+        QTest::addRow("copy of another") << false << "0033612345678" << label << true;
         QTest::addRow("the user's request: edit page") << true << ""
                                                        << "numberEdit" << false;
     }

@@ -14,13 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList sslLines;
-
-void captureSslLines(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtDebugMsg && message.startsWith(QLatin1String("SSL error:")))
-        sslLines << message;
-}
+QStringList sslLines; // what the log says of certificates
 
 const QString called = QStringLiteral("0033612345678");
 
@@ -69,7 +63,11 @@ class TestWS : public QObject
             settings["endpoint"] = settings["endpoint"].toString().replace("%1", provider.url());
         resetSettings(settings);
         sslLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(captureSslLines);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                if (type == QtDebugMsg && text.startsWith(QLatin1String("SSL error:")))
+                    sslLines << text;
+            });
         const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
 
         QSignalSpy results(&ws, &WS::click2CallResult);
