@@ -3,7 +3,6 @@
 #include "tests/support/dialogdriver.h"
 #include "tests/support/look.h"
 #include "tests/support/testsettings.h"
-#include "tests/support/unnamed.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -24,11 +23,8 @@ class TestCallDialog : public QObject
         QFETCH(QString, keys);
         DialogDriver driver("CallDialog", [&](QDialog *dialog) {
             QVERIFY(QTest::qWaitForWindowActive(dialog));
-            for (const QChar c : keys) // a letter's key is its capital
-                QTest::keyClick(QApplication::focusWidget(), c == '\n' ? Qt::Key_Return
-                                                             : c == '\t'
-                                                                 ? Qt::Key_Tab
-                                                                 : Qt::Key(c.toUpper().unicode()));
+            for (const QChar c : keys)
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
             user(dialog);
         });
         QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
@@ -72,13 +68,13 @@ private slots:
     {
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("display");
-        QTest::addColumn<QString>("keys");   // typed, "\n" as Enter
+        QTest::addColumn<QString>("keys");   // typed, "\r" as Enter
         QTest::addColumn<bool>("pencil");    // then clicked
         QTest::addColumn<QString>("widget"); // that then shows the number
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("hint"); // in the title, in a colour of its own
         const QString dial = "0033123456789", shown = "0123456789", none;
-        const QString field = "numberEdit", label = "number", enter = "\n";
+        const QString field = "numberEdit", label = "number", enter = "\r";
         QTest::addRow("nothing given") << none << none << none << false << field << none << false;
         QTest::addRow("dial form only") << dial << none << none << false << label << dial << false;
         QTest::addRow("shown form only")
@@ -122,10 +118,9 @@ private slots:
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("widget"); // that then shows its number, selected in a field
         QTest::addColumn<bool>("ignored");   // a notice says so
-        QTest::addRow("copy of that number") << false << "0033123456789"
-                                             << "number" << false;
-        QTest::addRow("copy of another") << false << "0033612345678"
-                                         << "number" << true;
+        const QString label = "number";
+        QTest::addRow("copy of that number") << false << "0033123456789" << label << false;
+        QTest::addRow("copy of another") << false << "0033612345678" << label << true;
         QTest::addRow("the user's request: edit page") << true << ""
                                                        << "numberEdit" << false;
     }
@@ -154,16 +149,16 @@ private slots:
     {
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("display");
-        QTest::addColumn<QString>("keys");  // typed, "\n" as Enter
+        QTest::addColumn<QString>("keys");  // typed, "\r" as Enter
         QTest::addColumn<bool>("cancel");   // then clicked: the late answer shows nothing
         QTest::addColumn<QString>("field"); // the number in it after the failed call
-        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12", twice = "\n\n";
+        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12", twice = "\r\r";
         QTest::addRow("Enter calls, then does nothing") << dial << shown << twice << false << shown;
         QTest::addRow("typed, Enter calls, then nothing")
             << QString() << QString() << typed + twice << false << typed;
         QTest::addRow("Tab to the pencil, Enter still calls")
-            << dial << shown << "\t\n" << false << shown;
-        QTest::addRow("cancelled") << dial << QString() << QString("\n") << true << QString();
+            << dial << shown << "\t\r" << false << shown;
+        QTest::addRow("cancelled") << dial << QString() << QString("\r") << true << QString();
     }
 
     void call()

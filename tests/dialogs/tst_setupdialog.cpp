@@ -1,7 +1,6 @@
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
 #include "tests/support/look.h"
-#include "tests/support/unnamed.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -9,13 +8,6 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
-
-struct Account
-{
-    QString login, password, number;
-    bool copyTwice;
-};
-Q_DECLARE_METATYPE(Account)
 
 class TestSetupDialog : public QObject
 {
@@ -27,30 +19,30 @@ private slots:
         // The executable chooses the edition; the dialog opens prefilled with the account.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<Account>("account");
-        QTest::addColumn<bool>("valid");     // "Valider" takes it
+        QTest::addColumn<QVariantList>("account"); // login, password, number, copy twice
+        QTest::addColumn<bool>("valid");           // "Valider" takes it
         QTest::addColumn<QString>("typing"); // the field that the first keys go to, first empty
+        using L = QVariantList;
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
-        QTest::addRow("complete") << plain << true << Account{"al", "se", "0140000000", false}
-                                  << true << "login";
+        QTest::addRow("complete") << plain << true << L{"al", "se", "0140000000", false} << true
+                                  << "login";
         QTest::addRow("folder in capitals, copy twice")
-            << caps << false << Account{"al", "se", "01", true} << true << "login";
+            << caps << false << L{"al", "se", "01", true} << true << "login";
         QTest::addRow("in a file name, blanks count")
-            << "/usr/bin/mysonarotool" << false << Account{" ", " s ", " 0 ", false} << true
-            << "login";
+            << "/usr/bin/mysonarotool" << false << L{" ", " s ", " 0 ", false} << true << "login";
         QTest::addRow("maker's name alone, no login")
-            << "/Ivelor/Sonar/sonar0" << true << Account{"", "se", "01", false} << false << "login";
+            << "/Ivelor/Sonar/sonar0" << true << L{"", "se", "01", false} << false << "login";
         QTest::addRow("password empty")
-            << plain << true << Account{"al", "", "", true} << false << "password";
+            << plain << true << L{"al", "", "", true} << false << "password";
         QTest::addRow("number empty")
-            << caps << false << Account{"al", "se", "", false} << false << "number";
+            << caps << false << L{"al", "se", "", false} << false << "number";
     }
 
     void setup()
     {
         QFETCH(QString, executable);
         QFETCH(bool, plain);
-        QFETCH(Account, account);
+        QFETCH(QVariantList, account);
         QFETCH(bool, valid);
         QFETCH(QString, typing);
         Edition::selectForExecutable(executable);
@@ -58,7 +50,8 @@ private slots:
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
-        SetupDialog dialog(account.login, account.password, account.number, account.copyTwice);
+        SetupDialog dialog(account[0].toString(), account[1].toString(), account[2].toString(),
+                           account[3].toBool());
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
         auto *title = dialog.findChild<QLabel *>("title"),
              *logo = dialog.findChild<QLabel *>("labelLogo");
@@ -88,9 +81,7 @@ private slots:
         QCOMPARE(dialog.isVisible(), !valid);
         // Refused, the keyboard goes back where the form needs it.
         QVERIFY(valid || QApplication::focusWidget()->objectName() == typing);
-        QCOMPARE(spy.value(0), (valid ? QVariantList{account.login, account.password,
-                                                     account.number, account.copyTwice}
-                                      : QVariantList()));
+        QCOMPARE(spy.value(0), valid ? account : QVariantList());
     }
 };
 

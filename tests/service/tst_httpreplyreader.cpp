@@ -21,15 +21,6 @@ QByteArray lines(int count, int size) // header lines of `size` bytes with their
     return out;
 }
 
-// The state after `bytes` handed in pieces of `first` bytes, then the rest in pieces of `rest`.
-State feedAll(HttpReplyReader &reader, const QByteArray &bytes, bool closed, qsizetype first,
-              qsizetype rest)
-{
-    for (qsizetype at = 0; at < bytes.size(); at += at ? rest : first)
-        reader.feed(QByteArrayView(bytes).sliced(at, qMin(at ? rest : first, bytes.size() - at)));
-    return closed ? reader.end() : reader.state();
-}
-
 } // namespace
 
 class TestHttpReplyReader : public QObject
@@ -72,7 +63,6 @@ private slots:
         done("chunked over Content-Length", chunked + "Content-Length: 4\r\n\r\n" + chunks + end,
              200, letters);
         done("delimited by the close", ok + end + "whole", 200, "whole", true);
-        done("100 Continue first", "HTTP/1.1 100 Continue\r\n\r\n" + sized("ok"), 200, "ok");
         done("interim headers forgotten",
              "HTTP/1.1 103 Early Hints\r\nContent-Length: 9\r\n\r\n" + sized("ok"), 200, "ok");
         done("body at the cap", sized(cap), 200, cap);
@@ -119,8 +109,10 @@ private slots:
         for (qsizetype first = 1; first < bytes.size(); first += step)
             slicings.append({first, bytes.size()});
         for (const auto &[first, rest] : slicings) {
-            HttpReplyReader reader;
-            QCOMPARE(feedAll(reader, bytes, closed, first, rest), state);
+            HttpReplyReader reader; // pieces of `first` bytes, then of `rest`
+            for (qsizetype at = 0; at < bytes.size(); at += at ? rest : first)
+                reader.feed(bytes.sliced(at, qMin(at ? rest : first, bytes.size() - at)));
+            QCOMPARE(closed ? reader.end() : reader.state(), state);
             QTEST(reader.detail(), "detail");
             if (state == State::Complete) {
                 QTEST(reader.status(), "status");

@@ -16,11 +16,6 @@ QByteArray nested(int depth) // Envelope and Body count
     return envelope(QByteArray("<a>").repeated(depth - 2) + QByteArray("</a>").repeated(depth - 2));
 }
 
-QByteArray faultEnvelope(const QByteArray &inside)
-{
-    return envelope("<e:Fault>" + inside + "</e:Fault>");
-}
-
 QByteArray attributes() // as many as allowed, the namespace's too
 {
     QByteArray element = "<r xmlns:p='urn:p'";
@@ -53,11 +48,13 @@ private slots:
         const QByteArray marked = "<faultcode> e:Client </faultcode><faultstring>Mot de passe &lt;"
                                   "faux&gt; &amp; <b>refusé</b></faultstring><detail><x>1</x>"
                                   "</detail>";
-        reply("fault", faultEnvelope(marked), "e:Client", "Mot de passe <faux> & refusé");
-        reply("empty faultstring", faultEnvelope("<faultcode>e:Server</faultcode><faultstring/>"),
+        reply("fault", envelope("<e:Fault>" + marked + "</e:Fault>"), "e:Client",
+              "Mot de passe <faux> & refusé");
+        reply("empty faultstring",
+              envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>"),
               "e:Server");
-        reply("qualified children", faultEnvelope("<e:faultstring>Panne</e:faultstring>"), {},
-              "Panne");
+        reply("qualified children",
+              envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>"), {}, "Panne");
         reply("response element", envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>"));
         reply("header first", open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>");
         reply("markup hidden in comment, CDATA, quotes",
@@ -72,7 +69,6 @@ private slots:
         refused("too many attributes", envelope(attributes() + " z=''/>"), invalid);
         refused("too many namespaces", envelope(namespaces), invalid);
         refused("empty body", envelope(""), invalid);
-        refused("html page", "<html><body>502 Bad Gateway</body></html>", invalid);
         refused("SOAP 1.2",
                 "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r/>"
                 "</e:Body></e:Envelope>",
@@ -82,7 +78,6 @@ private slots:
                 "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21),
                 invalid);
         refused("empty document", QByteArray(), parseError);
-        refused("plain text", "Service indisponible", parseError);
         refused("truncated", envelope("<r/>").chopped(20), parseError);
         refused("garbage after the envelope", envelope("<r/>") + "<more/>", parseError);
     }

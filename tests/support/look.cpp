@@ -1,6 +1,8 @@
 #include "tests/support/look.h"
 
+#include <QAccessible>
 #include <QImage>
+#include <QLabel>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -17,4 +19,19 @@ Look::Look(const QImage &grab, const QWidget *widget)
     std::sort(light.begin(), light.end());
     const size_t few = light.size() / 50;
     contrast = (light[light.size() - 1 - few] + 0.05) / (light[few] + 0.05);
+}
+
+QStringList unnamed(const QWidget *window)
+{
+    QStringList found;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        const auto *label = qobject_cast<QLabel *>(widget);
+        if (label && (!label->pixmap().isNull() || name.contains(QChar::ObjectReplacementCharacter))
+                ? !name.isEmpty()
+                : name.isEmpty() &&
+                      (widget->inherits("QAbstractButton") || widget->inherits("QLineEdit")))
+            found << widget->objectName();
+    }
+    return found;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QStringList>
 
 class QImage;
 class QWidget;
@@ -14,3 +15,7 @@ struct Look
     QColor mean;
     double contrast;
 };
+
+// What a screen reader would stumble on in `window`: controls without a name, and pictures with
+// one (a picture shown as rich text is named by a placeholder character).
+QStringList unnamed(const QWidget *window);
