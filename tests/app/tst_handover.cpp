@@ -1,6 +1,4 @@
-// What a later start hands over and where: a link's number, the user's private
-// place, and the request on the guard's socket, to the running copy, to the
-// other edition or to no one.
+// What a later start hands over, and where: to the running copy, the other edition or no one.
 #include "app/commandline.h"
 #include "app/copyhandler.h"
 #include "app/dialogclaim.h"
@@ -87,8 +85,6 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<QString>("text");
-        QTest::addRow("tel:") << QStringList{"tel:+33-1-23-45-67-89"} << true
-                              << "+33-1-23-45-67-89";
         QTest::addRow("encoded") << QStringList{"--autostart", "TEL:%2B33%206%2012345678"} << true
                                  << "+33 6 12345678";
         QTest::addRow("callto") << QStringList{"CallTo://+44.20.7946.0000"} << true
@@ -191,11 +187,9 @@ private slots:
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    // A later start hands its request to the running copy, which takes a crashed copy's socket
-    // over, drops garbage, keeps only the latest request until it is ready, and keeps listening
-    // through idle connections and a failed accept(). Otherwise the start ends rather than run
-    // beside another: only the user's own socket is handed to, and what lies at its name, a busy
-    // copy's socket included, is never removed.
+    // The running copy takes a crashed copy's socket over, drops garbage, keeps only the latest
+    // request and listens through idle connections and a failed accept(). Only the user's own
+    // socket is handed to; what lies at its name is never removed.
     void handOver_data()
     {
         QTest::addColumn<QString>("situation");
@@ -206,18 +200,14 @@ private slots:
         QTest::addRow("not UTF-8") << "" << QByteArray("OPEN \xff") << Start::HandedOver;
         QTest::addRow("oversized") << ""
                                    << "OPEN " + QByteArray(1020, '6') << Start::HandedOver;
-        QTest::addRow("an earlier request")
-            << "" << QByteArray("OPEN 0611111111") << Start::HandedOver;
+        QTest::addRow("earlier request") << "" << QByteArray("OPEN 0611") << Start::HandedOver;
         QTest::addRow("idle connections") << "idle" << QByteArray() << Start::HandedOver;
         QTest::addRow("accept() failed") << "accept fails" << QByteArray() << Start::HandedOver;
         QTest::addRow("no private folder") << "no folder" << QByteArray() << Start::Unavailable;
         QTest::addRow("a directory") << "directory" << QByteArray() << Start::Unavailable;
-        QTest::addRow("another account's copy")
-            << "foreign copy" << QByteArray() << Start::Unavailable;
-        QTest::addRow("another account's stale socket")
-            << "foreign socket" << QByteArray() << Start::Unavailable;
-        QTest::addRow("another account listening")
-            << "foreign peer" << QByteArray() << Start::Unavailable;
+        QTest::addRow("foreign copy") << "foreign copy" << QByteArray() << Start::Unavailable;
+        QTest::addRow("foreign socket") << "foreign socket" << QByteArray() << Start::Unavailable;
+        QTest::addRow("foreign peer") << "foreign peer" << QByteArray() << Start::Unavailable;
         QTest::addRow("start lock held") << "lock" << QByteArray() << Start::Unreachable;
         QTest::addRow("backlog full") << "backlog" << QByteArray() << Start::Unreachable;
     }
@@ -317,9 +307,8 @@ private slots:
         QCOMPARE(spy.first().first().toString(), u"0123456789"_s);
     }
 
-    // One call dialog per user across both editions: a refused opening is handed
-    // to the edition whose dialog is open, and a claim left by a crash is taken
-    // over.
+    // One call dialog per user across editions: a refused opening goes to the edition whose
+    // dialog is open; a crashed one's claim is taken over.
     void dialogClaim()
     {
         QTemporaryDir dir;
@@ -351,8 +340,7 @@ private slots:
         QVERIFY(DialogClaim().isHeld());
     }
 
-    // Copies go to one edition: one that can call, the first to ask, until it
-    // quits.
+    // Copies go to one edition: one that can call, the first to ask, until it quits.
     void copyHandler_data()
     {
         QTest::addColumn<QString>("login");
@@ -360,14 +348,11 @@ private slots:
         QTest::addColumn<bool>("otherHolds");  // the other edition answers copies already
         QTest::addColumn<bool>("expected");
         const bool placeholder = QLatin1String(TINTELLE_SOAP_HOST) == WS::placeholderHost;
-        QTest::addRow("can call") << "l"
-                                  << "https://h.test/" << false << true;
-        QTest::addRow("no login") << ""
-                                  << "https://h.test/" << false << false;
-        QTest::addRow("no provider address") << "l"
-                                             << "" << false << !placeholder;
-        QTest::addRow("the other first, then gone") << "l"
-                                                    << "https://h.test/" << true << false;
+        const QString at = u"https://h.test/"_s, none;
+        QTest::addRow("can call") << u"l"_s << at << false << true;
+        QTest::addRow("no login") << none << at << false << false;
+        QTest::addRow("no provider address") << u"l"_s << none << false << !placeholder;
+        QTest::addRow("the other first, then gone") << u"l"_s << at << true << false;
     }
 
     void copyHandler()
