@@ -18,7 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
-#include <memory>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -313,14 +312,6 @@ private slots:
     {
         QTemporaryDir dir;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path()));
-        QCoreApplication::setApplicationName(u"Tintelle"_s);
-        auto first = std::make_unique<DialogClaim>();
-        QVERIFY(first->isHeld());
-        QCoreApplication::setApplicationName(u"Sonaro"_s);
-        QVERIFY(!DialogClaim().isHeld());
-        first.reset();
-        QVERIFY(DialogClaim().isHeld());
-
         SingleInstance holder(PrivatePlace::folder(), u"sonaro"_s);
         QCOMPARE(holder.handOver(std::nullopt), SingleInstance::Start::Guarded);
         QSignalSpy spy(&holder, &SingleInstance::requested);
