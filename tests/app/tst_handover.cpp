@@ -31,18 +31,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-sockaddr_un addressOf(const QString &path)
+// Connects (or binds) `fd` to the socket at `path`.
+bool connectTo(int fd, const QString &path, int (*op)(int, const sockaddr *, socklen_t) = ::connect)
 {
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
     qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-    return address;
-}
-
-bool connectTo(int fd, const QString &path)
-{
-    const sockaddr_un address = addressOf(path);
-    return ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    return op(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
 }
 
 // Runs `hold` in a child process that, once it succeeded, waits to be stopped;
@@ -240,10 +235,8 @@ private slots:
         } else if (situation == u"foreign peer") { // our socket file, listened on as nobody
             QVERIFY((peer = holdInChild([&name] {
                          const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-                         const sockaddr_un address = addressOf(name);
-                         return ::bind(fd, reinterpret_cast<const sockaddr *>(&address),
-                                       sizeof address) == 0 &&
-                                ::setuid(65534) == 0 && ::listen(fd, 8) == 0;
+                         return connectTo(fd, name, ::bind) && ::setuid(65534) == 0 &&
+                                ::listen(fd, 8) == 0;
                      })) > 0);
         } else { // over a crashed copy's socket
             QCOMPARE(::mknod(path.constData(), S_IFSOCK | 0600, 0), 0);
