@@ -26,11 +26,7 @@ e2e_open_mail "Montant : 1500 EUR"
 
 e2e_copy "Montant : 1500 €"
 # Whether window $1 is stacked above window $2.
-above()
-{
-    xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' |
-        grep -A100 -x "$2" | grep -qx "$1"
-}
+above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
 above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
 session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
 e2e_enter_calls_nobody 0

@@ -10,10 +10,8 @@
 . "$(dirname "$0")/lib.sh"
 e2e_begin
 if [ "$(id -u)" -eq 0 ]; then
-    mkdir -p "$SESSION_WORK/certs"
-    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/ca-certificates.crt"
-    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/tintelle-test.pem"
-    openssl rehash "$SESSION_WORK/certs"
+    mkdir -p "$SESSION_WORK/certs" && cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/ca-certificates.crt"
+    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/tintelle-test.pem" && openssl rehash "$SESSION_WORK/certs"
     session_write_settings "" endpointca=
     # shellcheck disable=SC2016 # expanded by the inner shell
     session_start_app unshare --mount --propagation private sh -c '
@@ -70,11 +68,7 @@ e2e_expect_dialogs 1
 session_click_window "$SESSION_WINDOW"
 e2e_call_from_dialog "" 4 0033611111111
 # Whether the call dialog shown belongs to process $1 (its properties may come after its title).
-answered_by()
-{
-    session_wait_window "Sonaro - Ivelor"
-    [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]
-}
+answered_by() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
 for i in 0 1 2 3 4 5 6 7 8 9; do
     session_copy "06 12 34 56 1$i"
     session_wait_until 20 "copy $i to go to the first edition" answered_by "$SESSION_APP_PID"

@@ -56,19 +56,13 @@ e2e_call_from_dialog()
     e2e_wait_dialog_gone
 }
 
-# Waits for the program to end; its exit status in E2E_STATUS.
-e2e_wait_app_exit()
-{
-    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
-    E2E_STATUS=0
-    wait "$SESSION_APP_PID" || E2E_STATUS=$?
-}
-
 # Quits through the tray menu's last entry and expects status 0.
 e2e_quit()
 {
+    local status=0
     session_open_tray_menu "$@"
     xdotool key Up Return
-    e2e_wait_app_exit
-    e2e_expect_eq "exit status after the quit entry" "$E2E_STATUS" 0
+    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
+    wait "$SESSION_APP_PID" || status=$?
+    e2e_expect_eq "exit status after the quit entry" "$status" 0
 }
