@@ -190,8 +190,7 @@ private slots:
         using Start = SingleInstance::Start;
         QTest::addRow("no verb") << "" << QByteArray("0612") << Start::HandedOver;
         QTest::addRow("not UTF-8") << "" << QByteArray("OPEN \xff") << Start::HandedOver;
-        QTest::addRow("oversized") << ""
-                                   << "OPEN " + QByteArray(1020, '6') << Start::HandedOver;
+        QTest::addRow("long") << QString() << "OPEN " + QByteArray(1020, '6') << Start::HandedOver;
         QTest::addRow("earlier request") << "" << QByteArray("OPEN 0611") << Start::HandedOver;
         QTest::addRow("idle connections") << "idle" << QByteArray() << Start::HandedOver;
         QTest::addRow("accept() failed") << "accept fails" << QByteArray() << Start::HandedOver;
