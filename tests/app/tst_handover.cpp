@@ -158,11 +158,10 @@ private slots:
                 root.mkdir(u"home"_s));
         const QString run = dir.filePath(u"run"_s);
         const QHash<QString, int> modes{{u"open"_s, 01777}, {u"group"_s, 0750}};
-        if (runtime == u"link")
-            QVERIFY(QFile::link(dir.filePath(u"private"_s), run));
-        else
-            QVERIFY(root.mkdir(u"run"_s) &&
-                    ::chmod(QFile::encodeName(run).constData(), modes.value(runtime, 0700)) == 0);
+        QVERIFY(runtime == u"link"
+                    ? QFile::link(dir.filePath(u"private"_s), run)
+                    : root.mkdir(u"run"_s) &&
+                          ::chmod(QFile::encodeName(run), modes.value(runtime, 0700)) == 0);
         QVERIFY(runtime != u"nobody" || ::chown(QFile::encodeName(run).constData(), 65534, 0) == 0);
         QVERIFY(!account || ::mkdir(QFile::encodeName(dir.filePath(u"account"_s)), 0700) == 0);
         for (const QString &home : {u"home/.cache"_s, u"home/.config"_s})
@@ -306,8 +305,7 @@ private slots:
         QCOMPARE(holder.handOver(std::nullopt), SingleInstance::Start::Guarded);
         QSignalSpy spy(&holder, &SingleInstance::requested);
         holder.acceptRequests();
-        const pid_t sonaro = holdInChild([] {
-            // Held until the child is stopped.
+        const pid_t sonaro = holdInChild([] { // held until the child is stopped
             return (new QLockFile(PrivatePlace::folder() + u"/dialog.lock"_s))->tryLock(0);
         });
         auto reap = qScopeGuard([sonaro] { stop(sonaro); });
