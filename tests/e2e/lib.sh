@@ -44,16 +44,15 @@ e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e
 # Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
 e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }
 
+# Expects request $1 to call $2, and the call dialog to close.
+e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
 # call $3.
 e2e_call_from_dialog()
 {
     e2e_wait_focused "Sonaro - Ivelor"
     [ -z "$1" ] || xdotool type --delay 20 "$1"
-    xdotool key Return
-    e2e_wait_requests "$2"
-    e2e_expect_eq "called" "$(session_sim_field called)" "$3"
-    e2e_wait_dialog_gone
+    xdotool key Return && e2e_expect_call "$2" "$3"
 }
 
 # Quits through the tray menu's last entry and expects status 0.
