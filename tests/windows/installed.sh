@@ -12,11 +12,7 @@ export TINTELLE_BIN="$programs\\Tintelle\\tintelle.exe"
 # The installed copy alone, without the build's Qt: what is missing from the installer shows.
 win() { TINTELLE_QT_WINDOWS='' "$here/wine.sh" "$@"; }
 # Value $2 of key $1 (its default value when $2 is empty).
-reg_value()
-{
-    win reg query "$1" $([ -n "$2" ] && echo /v "$2" || echo /ve) 2>/dev/null | tr -d '\r' |
-        sed -n 's/^ *[^ ]* *REG_SZ *//p'
-}
+reg_value() { win reg query "$1" $([ -n "$2" ] && echo /v "$2" || echo /ve) 2>/dev/null | tr -d '\r' | sed -n 's/^ *[^ ]* *REG_SZ *//p'; }
 reg_key_absent() { ! win reg query "$1" >/dev/null 2>&1; }
 # Clicks "Appeler", at its place in the dialog's lower right corner: a copy or a link leaves the
 # keyboard where it was, and Wine's focus window is not the dialog's own.
@@ -26,9 +22,7 @@ call_from_dialog()
     session_wait_window "Sonaro - Ivelor"
     eval "$(xdotool getwindowgeometry --shell "$SESSION_WINDOW")"
     session_click_at $((X + WIDTH - 238)) $((Y + HEIGHT - 24))
-    e2e_wait_requests "$1"
-    e2e_expect_eq "called" "$(session_sim_field called)" "$2"
-    e2e_wait_dialog_gone
+    e2e_expect_call "$1" "$2"
 }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 

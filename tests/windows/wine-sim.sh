@@ -4,16 +4,8 @@
 # the system's (Wine trusts no other).
 set -eu
 : "${TINTELLE_LINUX_SIM:?TINTELLE_LINUX_SIM must name the Linux build of tintelle-provider-sim}"
-unix_path()
-{
-    case $1 in
-    [A-Za-z]:[\\/]*)
-        drive=$(printf %s "$1" | cut -c1 | tr '[:upper:]' '[:lower:]')
-        printf '%s/dosdevices/%s:%s' "$WINEPREFIX" "$drive" "$(printf %s "$1" | cut -c3- | tr '\\' /)"
-        ;;
-    *) printf %s "$1" ;;
-    esac
-}
+# A drive-letter path as Wine shows it to Linux; any other argument as it is.
+unix_path() { printf %s "$1" | sed -E -e 's|^([A-Za-z]):([\\/])|'"$WINEPREFIX"'/dosdevices/\L\1:\2|' -e T -e 's|\\|/|g'; }
 n=$# prev= pki=
 for arg; do # the arguments converted, after the original ones shifted out below
     [ "$prev" != --pki ] || pki=$(unix_path "$arg")
