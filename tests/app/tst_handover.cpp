@@ -40,8 +40,7 @@ bool connectTo(int fd, const QString &path, int (*op)(int, const sockaddr *, soc
     return op(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
 }
 
-// Runs `hold` in a child process that, once it succeeded, waits to be stopped;
-// its PID, or -1.
+// Runs `hold` in a child that, once it succeeded, waits to be stopped; its PID, or -1.
 template <typename Hold> pid_t holdInChild(Hold hold)
 {
     int ready[2];
@@ -127,8 +126,7 @@ private slots:
         QVERIFY(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
-    // The user's private place, met by every start of the user: never a folder
-    // that someone else may reach, such as a link or one open to others.
+    // The private place every start of the user meets: never a folder others may reach.
     void privateFolder_data()
     {
         QTest::addColumn<QString>("runtime"); // what XDG_RUNTIME_DIR names
