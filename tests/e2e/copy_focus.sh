@@ -1,13 +1,10 @@
 #!/bin/bash
-# A copy made while the user works elsewhere shows the call dialog on top without taking the
-# keyboard: Enter meant for the other window places no call. A click on the dialog hands it the
-# keyboard, and Enter then calls. An open dialog left behind another window comes back to the front
-# for a later copy (without the keyboard; a notice when it held another number), and for a
-# double-click on the tray icon with the keyboard on its edit page, so that the number typed is the
-# one called. With the keyboard in Configuration (one, however often asked for), a copy's dialog
-# leaves it there, Enter validates Configuration, and a click cancels the call dialog.
-# A program holding the clipboard without ever answering for it freezes nothing, and the next copy
-# still opens its dialog.
+# A copy made while the user works elsewhere shows the call dialog on top without the keyboard:
+# Enter there places no call; a click on the dialog, then Enter, calls. A dialog left behind another
+# window comes to the front for a later copy (without the keyboard; a notice for another number)
+# and for a tray double-click, with the keyboard on its number, typed over. With the keyboard in
+# Configuration (one, however often asked for), a copy's dialog leaves it there, Enter validates
+# Configuration, and a click cancels the dialog. A silent clipboard owner freezes nothing.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -17,8 +14,7 @@ session_wait_tray_icon
 
 session_spawn silent "$TINTELLE_SILENT_OWNER"
 session_wait_until 20 "the program to ask the silent owner" grep -q asked "$SESSION_WORK/silent.log"
-# Waiting on the owner, the program would show its menu only once it gives up (15 s with Qt's
-# own reading).
+# Waiting on the owner, the program would show its menu only once it gives up (15 s in Qt).
 popups=$(session_popups)
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
 session_wait_until 8 "the tray menu to show" session_new_popup "$popups"
@@ -27,40 +23,31 @@ menu_closed() { ! xwininfo -id "$SESSION_MENU" 2>/dev/null | grep -q IsViewable;
 session_wait_until 20 "the tray menu to close" menu_closed
 
 e2e_open_mail "Montant : 1500 EUR"
-mail=$E2E_MAIL
 
-session_copy "Montant : 1500 €"
-session_wait_window "Sonaro - Ivelor"
-dialog=$SESSION_WINDOW
+e2e_copy "Montant : 1500 €"
 # Whether window $1 is stacked above window $2.
-above()
-{
-    xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' |
-        grep -A100 -x "$2" | grep -qx "$1"
-}
-above "$dialog" "$mail" || session_fail "the dialog is below the mail"
-session_focused_is "$mail" || session_fail "the copy took the keyboard from the mail window"
+above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
+above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
+session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
 e2e_enter_calls_nobody 0
 session_window_shown "Sonaro - Ivelor" || session_fail "Enter in the mail window closed the dialog"
 
-session_click_window "$dialog"
+session_click_window "$E2E_DIALOG"
 e2e_call_from_dialog "" 1 1500
 
-session_copy "Tél. 06 12 34 56 78"
-session_wait_window "Sonaro - Ivelor"
-dialog=$SESSION_WINDOW
-session_click_window "$mail"
-above "$mail" "$dialog" || session_fail "a click on the mail left the dialog above it"
+e2e_copy "Tél. 06 12 34 56 78"
+session_click_window "$E2E_MAIL"
+above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a click on the mail left the dialog above it"
 session_copy "01 40 00 00 00"
-session_wait_until 20 "a refused copy to bring the dialog to the front" above "$dialog" "$mail"
-session_focused_is "$mail" || session_fail "a refused copy took the keyboard from the mail window"
+session_wait_until 20 "a refused copy to bring the dialog to the front" above "$E2E_DIALOG" "$E2E_MAIL"
+session_focused_is "$E2E_MAIL" || session_fail "a refused copy took the keyboard from the mail window"
 grep -q "Numéro ignoré : une fenêtre d'appel est déjà ouverte." "$SESSION_WORK/app.log" ||
     session_fail "no notice for the copy of another number"
-session_click_window "$mail"
+session_click_window "$E2E_MAIL"
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
 session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
-    session_focused_is "$dialog"
-above "$dialog" "$mail" || session_fail "the dialog with the keyboard is below the mail"
+    session_focused_is "$E2E_DIALOG"
+above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
 for _ in 1 2; do # the menu's first entry; asked twice, one window
@@ -71,15 +58,14 @@ done
 e2e_wait_focused Tintelle
 setup=$SESSION_WINDOW
 e2e_expect_eq "Configuration windows" "$(session_windows Tintelle | wc -l)" 1
-session_copy "06 99 88 77 66"
-session_wait_window "Sonaro - Ivelor"
+e2e_copy "06 99 88 77 66"
 session_focused_is "$setup" || session_fail "the copy took the keyboard from Configuration"
 e2e_enter_calls_nobody 2
 session_wait_until 20 "Enter to validate Configuration" session_window_gone Tintelle
 eval "$(xdotool getwindowgeometry --shell "$SESSION_WINDOW")"
 # "Annuler", at the right-hand end of the button row.
 session_click_at $((X + WIDTH - 85)) $((Y + HEIGHT - 25))
-session_wait_until 20 "Annuler to close the call dialog" session_window_gone "Sonaro - Ivelor"
+e2e_wait_dialog_gone
 e2e_expect_eq "requests after Annuler" "$(session_sim_requests)" 2
 e2e_quit
 session_log "passed"

@@ -28,21 +28,18 @@ done
 # Where the provider is, as an administrator adds it; the next call reads it.
 printf '%s\n' "endpoint=$SESSION_SIM_URL" "endpointca=$SESSION_SIM_CA" >>"$SESSION_CONF"
 
-session_copy "Tél. : 01 23 45 67 89"
-session_wait_window "Sonaro - Ivelor"
-session_click_window "$SESSION_WINDOW"
+e2e_copy "Tél. : 01 23 45 67 89"
+session_click_window "$E2E_DIALOG"
 e2e_call_from_dialog "" 1 0033123456789
 e2e_expect_eq "password" "$(session_sim_field password)" "$SESSION_PASSWORD"
 
-# A double-click opens the empty dialog, ready for typing; a password the provider refuses shows
-# its error.
+# A double-click opens the empty dialog, ready for typing; a refused password shows its error.
 session_write_settings "" password=faux
 session_find_tray_icon
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 --delay 80 1
 e2e_wait_focused "Sonaro - Ivelor"
 dialog=$SESSION_WINDOW
-xdotool type --delay 20 "06 12"
-xdotool key Return
+xdotool type --delay 20 "06 12" && xdotool key Return
 e2e_wait_requests 2
 e2e_expect_eq "password" "$(session_sim_field password)" faux
 e2e_wait_focused "Erreur lors de l'appel"
@@ -50,8 +47,7 @@ xdotool key Return
 session_wait_until 20 "the error box to close" session_window_gone "Erreur lors de l'appel"
 session_window_shown "Sonaro - Ivelor" || session_fail "the call dialog closed on a failure"
 session_wait_until 20 "the call dialog to have the keyboard back" session_focused_is "$dialog"
-xdotool key Escape
-session_wait_until 20 "Escape to close the call dialog" session_window_gone "Sonaro - Ivelor"
+xdotool key Escape && e2e_wait_dialog_gone
 e2e_expect_eq "requests" "$(session_sim_requests)" 2
 
 e2e_quit

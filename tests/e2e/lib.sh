@@ -20,8 +20,7 @@ session_on_failure()
 
 e2e_begin() { session_begin; session_start_x; session_start_sim; }
 
-# A window in use, holding the keyboard, where the call dialog will come (mid-screen); its id in
-# E2E_MAIL.
+# A window in use, holding the keyboard, where the call dialog will come; its id in E2E_MAIL.
 e2e_open_mail()
 {
     session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "$1"
@@ -31,11 +30,11 @@ e2e_open_mail()
     session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$E2E_MAIL"
 }
 
-e2e_expect_eq()
-{
-    [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"
-    session_log "ok: $1 = '$3'"
-}
+e2e_expect_eq() { [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"; session_log "ok: $1 = '$3'"; }
+e2e_expect_dialogs() { e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" "$1"; }
+e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"; }
+# Copies "$1" and waits for the call dialog; its id in E2E_DIALOG.
+e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALOG=$SESSION_WINDOW; }
 
 # Enter, then still $1 requests: the absence of a call can only be given time to show.
 e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests" "$(session_sim_requests)" "$1"; }
@@ -45,31 +44,24 @@ e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e
 # Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
 e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }
 
+# Expects request $1 to call $2, and the call dialog to close.
+e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
 # call $3.
 e2e_call_from_dialog()
 {
     e2e_wait_focused "Sonaro - Ivelor"
     [ -z "$1" ] || xdotool type --delay 20 "$1"
-    xdotool key Return
-    e2e_wait_requests "$2"
-    e2e_expect_eq "called" "$(session_sim_field called)" "$3"
-    session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"
-}
-
-# Waits for the program to end; its exit status in E2E_STATUS.
-e2e_wait_app_exit()
-{
-    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
-    E2E_STATUS=0
-    wait "$SESSION_APP_PID" || E2E_STATUS=$?
+    xdotool key Return && e2e_expect_call "$2" "$3"
 }
 
 # Quits through the tray menu's last entry and expects status 0.
 e2e_quit()
 {
+    local status=0
     session_open_tray_menu "$@"
     xdotool key Up Return
-    e2e_wait_app_exit
-    e2e_expect_eq "exit status after the quit entry" "$E2E_STATUS" 0
+    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
+    wait "$SESSION_APP_PID" || status=$?
+    e2e_expect_eq "exit status after the quit entry" "$status" 0
 }

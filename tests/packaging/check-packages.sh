@@ -1,8 +1,7 @@
 #!/bin/sh
-# The install tree and the two Debian packages (entries, AppStream data, icons, manual pages,
-# hardening, lintian); with TINTELLE_TEST_INSTALL=1 and as root, both packages installed, run and
-# purged. Asked but not root, or with a package installed already (never touched), it exits 77.
-# Usage: check-packages.sh BUILD_DIR VERSION
+# check-packages.sh BUILD_DIR VERSION: the install tree and both Debian packages; with
+# TINTELLE_TEST_INSTALL=1 and as root, both installed, run and purged (77: not root, or a package
+# installed already, never touched).
 set -eu
 build=$1 version=$2
 work=$(mktemp -d) installed=
@@ -59,22 +58,18 @@ quiet cpack -G DEB -B "$work" --config "$build/CPackConfig.cmake"
 lintian --fail-on error "$work"/*.deb || fail "lintian reports errors"
 for pair in $editions; do
     edition=${pair#*:} deb=$(echo "$work/${pair%:*}_${version}_"*.deb)
-    dpkg-deb -c "$deb" >"$work/contents"
-    grep -q " \./etc/xdg/autostart/org\.tintelle\.$edition\.desktop$" "$work/contents" &&
+    dpkg-deb -c "$deb" >"$work/contents" &&
+        grep -q " \./etc/xdg/autostart/org\.tintelle\.$edition\.desktop$" "$work/contents" &&
         grep -q "applications/org\.tintelle\.$edition\.desktop$" "$work/contents" ||
         fail "$deb lacks its menu or autostart entry"
 done
 echo "ok: both packages built, lintian reports no error"
 
-if [ "${TINTELLE_TEST_INSTALL:-0}" != 1 ]; then
-    echo "Not installed on this machine: TINTELLE_TEST_INSTALL=1 asks for it (as root)"
-    exit 0
-fi
+[ "${TINTELLE_TEST_INSTALL:-0}" = 1 ] ||
+    { echo "Not installed on this machine: TINTELLE_TEST_INSTALL=1 asks for it (as root)"; exit 0; }
 [ "$(id -u)" -eq 0 ] || { echo "SKIP: installing packages needs root"; exit 77; }
-if dpkg-query -W -f='${db:Status-Abbrev}\n' tintelle sonaro 2>/dev/null | grep -q '^.i'; then
-    echo "SKIP: tintelle or sonaro is installed on this machine already; not touching it"
-    exit 77
-fi
+! dpkg-query -W -f='${db:Status-Abbrev}\n' tintelle sonaro 2>/dev/null | grep -q '^.i' ||
+    { echo "SKIP: tintelle or sonaro is installed on this machine already; not touching it"; exit 77; }
 installed=yes
 quiet env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     -o DPkg::Lock::Timeout=120 "$work"/*.deb

@@ -1,12 +1,10 @@
 #!/bin/sh
-# Makes the Wine prefix of a test run anew (WINEPREFIX), the simulator's authority
-# (TINTELLE_WINE_PKI), and a copy of the system's certificates that also trusts it
-# (TINTELLE_WINE_CERTS), which wine.sh shows the tests as /etc/ssl/certs.
+# Makes anew the Wine prefix (WINEPREFIX), the simulator's authority (TINTELLE_WINE_PKI) and the
+# system's certificates trusting it too (TINTELLE_WINE_CERTS, /etc/ssl/certs for wine.sh).
 set -eu
 : "${TINTELLE_LINUX_SIM:?configure with -DTINTELLE_LINUX_SIM=<the Linux build's tintelle-provider-sim>}"
 wineserver -k 2>/dev/null || true
-rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS"
-mkdir -p "$TINTELLE_WINE_PKI"
+rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS" && mkdir -p "$TINTELLE_WINE_PKI"
 # No Mono or Gecko to install: the tests need neither, and asking would wait for a click.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init
 # The simulator makes its authority on start; it is stopped once it listens.

@@ -1,9 +1,7 @@
 #!/bin/sh
-# Runs a Windows program under Wine: wine.sh PROGRAM [ARGUMENTS...]. A cross-built test finds the
-# Qt it was built with (TINTELLE_QT_WINDOWS) and the MinGW runtime through WINEPATH, as an
-# installed copy finds them beside itself. When TINTELLE_WINE_CERTS names a folder and we are
-# root, the program sees it as /etc/ssl/certs, in a mount namespace of its own: Wine takes the
-# trusted authorities from there, and ignores those a program adds itself.
+# wine.sh PROGRAM [ARGUMENTS...]: a cross-built test finds its Qt (TINTELLE_QT_WINDOWS) and the
+# MinGW runtime through WINEPATH. As root, the program sees TINTELLE_WINE_CERTS as /etc/ssl/certs:
+# Wine takes the trusted authorities from there, and ignores those a program adds itself.
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/build-windows.sh)}"
 # Empty for an installed program, which must find all of them beside itself.
