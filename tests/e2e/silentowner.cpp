@@ -60,8 +60,8 @@ int main(int argc, char **argv)
                 answer.property = XCB_ATOM_NONE;
             else if (mode == incr) {
                 xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
-                xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor,
-                                    request->property, atom("INCR"), 32, 1, &size);
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
+                                    atom("INCR"), 32, 1, &size);
                 pieces = *request, sent = 0;
             } else
                 xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
