@@ -122,7 +122,7 @@ private slots:
         QTest::addColumn<QStringList>("calls"); // placed at once
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("error");
-        QTest::addColumn<int>("closed"); // connections the client closed before the server
+        QTest::addColumn<int>("closed"); // connections the client closed first (-1: not looked at)
         QTest::addColumn<QSslError::SslError>("ssl"); // NoError: nothing
         const QSslError::SslError ok = QSslError::NoError;
         const QVariantMap nothing{{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}};
@@ -178,7 +178,7 @@ private slots:
                                const QVariantMap &settings, const QString &number,
                                const QString &error, QSslError::SslError ssl = QSslError::NoError) {
             QTest::addRow("%s", name)
-                << simulator << settings << QStringList{number} << QString() << error << 0 << ssl;
+                << simulator << settings << QStringList{number} << QString() << error << -1 << ssl;
         };
         const QString unsendable = " contient un caractère qui ne peut pas être envoyé : "
                                    "corrigez-le*";
@@ -238,7 +238,8 @@ private slots:
         if (!settings.contains("endpointca") && qEnvironmentVariableIsSet("TINTELLE_WINE_PKI"))
             QSKIP("Under Wine the test authority is among the system's");
         place(simulator, settings, calls, error);
-        QTRY_COMPARE(provider.closedByClient(), closed);
+        if (closed >= 0) // who closes a refused handshake first differs between platforms
+            QTRY_COMPARE(provider.closedByClient(), closed);
         if (ssl == QSslError::NoError)
             QCOMPARE(sslLines, QStringList());
         else
