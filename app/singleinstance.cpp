@@ -76,7 +76,7 @@ SingleInstance::~SingleInstance()
 SingleInstance::Start SingleInstance::handOver(const std::optional<QString> &text)
 {
     if (socketPath.isEmpty())
-        return refuse(Start::Unavailable, tr("aucun dossier privé"));
+        return refuse(Start::Unavailable, tr("aucun dossier qui ne soit qu'à vous"));
     const QByteArray message = text ? request(*text) : QByteArray();
     const StartLock lock(lockPath);
     if (!lock.isHeld()) {
@@ -119,8 +119,9 @@ SingleInstance::Start SingleInstance::refuse(Start start, const QString &where)
                        "session, puis relancez %1.")
                         .arg(program, where)
                   : tr("%1 ne peut pas vérifier qu'il n'est lancé qu'une fois (%2) : il ne démarre "
-                       "pas, pour qu'aucun appel ne parte deux fois. Ce dossier doit être à vous "
-                       "seul.")
+                       "pas, pour qu'aucun appel ne parte deux fois. Le dossier de ses verrous "
+                       "doit être à vous seul et fermé aux autres : faites-le corriger par votre "
+                       "administrateur, puis relancez %1.")
                         .arg(program, where);
     return start;
 }
