@@ -1,7 +1,6 @@
 #include "copyhandler.h"
 
 #include "app/privateplace.h"
-#include "service/providerconfig.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
@@ -14,9 +13,7 @@ namespace {
 bool canCall()
 {
     const QSettings settings;
-    return !settings.value(SettingsKey::login).toString().isEmpty() &&
-           (QLatin1String(TINTELLE_SOAP_HOST) != QLatin1String(WS::placeholderHost) ||
-            settings.contains(SettingsKey::endpoint));
+    return !settings.value(SettingsKey::login).toString().isEmpty() && WS::knowsProvider(settings);
 }
 
 // Held for the rest of the run once taken.

@@ -6,7 +6,6 @@
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
 #include "service/phonenumber.h"
-#include "service/providerconfig.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
@@ -95,8 +94,7 @@ bool Sonaro::start()
                       .arg(QCoreApplication::applicationName());
     // Said now rather than at the first "Appeler". The option alone on its line, so that it is
     // never cut.
-    if (!settings.contains(SettingsKey::endpoint) &&
-        QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
+    if (!WS::knowsProvider(settings))
         notice << tr("Aucun service d'appel n'est indiqué : les appels échoueront. Indiquez "
                      "l'adresse https:// du service dans le réglage \"endpoint\" de %1, ou faites "
                      "reconstruire le programme avec :")

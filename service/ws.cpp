@@ -152,6 +152,12 @@ void WS::click2Call(const QString &called)
                      "Prévenez votre administrateur."));
 }
 
+bool WS::knowsProvider(const QSettings &settings)
+{
+    return defaultHost != QLatin1String(placeholderHost) ||
+           settings.contains(SettingsKey::endpoint);
+}
+
 WS::Endpoint WS::endpoint(const QSettings &settings, const QString &compiledHost)
 {
     Endpoint target;

@@ -30,6 +30,9 @@ public:
     static constexpr qint64 maxCaFileSize = 1024 * 1024;
     // The host a build has when its packager gave none.
     static constexpr char placeholderHost[] = "click2call.provider.example";
+    // False when calls cannot go anywhere: a build with the placeholder host and no "endpoint"
+    // in `settings`.
+    static bool knowsProvider(const QSettings &settings);
 
     // Where a request goes. `error`, when not empty, is why no request may go.
     struct Endpoint
