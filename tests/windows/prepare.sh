@@ -4,7 +4,9 @@
 set -eu
 : "${TINTELLE_LINUX_SIM:?configure with -DTINTELLE_LINUX_SIM=<the Linux build's tintelle-provider-sim>}"
 wineserver -k 2>/dev/null || true
-rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS" && mkdir -p "$TINTELLE_WINE_PKI"
+. "$(dirname "$0")/throwaway-home.sh"
+rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS" "$HOME"
+mkdir -p "$TINTELLE_WINE_PKI" "$HOME"
 # No Mono or Gecko to install: the tests need neither, and asking would wait for a click.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init
 # The simulator makes its authority on start; it is stopped once it listens.

@@ -4,6 +4,7 @@
 # Wine takes the trusted authorities from there, and ignores those a program adds itself.
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/build-windows.sh)}"
+. "$(dirname "$0")/throwaway-home.sh"
 # Empty for an installed program, which must find all of them beside itself.
 if [ -n "${TINTELLE_QT_WINDOWS:-}" ]; then
     runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
