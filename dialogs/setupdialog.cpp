@@ -41,14 +41,11 @@ SetupDialog::~SetupDialog() = default;
 
 bool SetupDialog::on_validateButton_clicked()
 {
-    // Blanks count as filled: the values are stored exactly as typed. A refusal shows where the
-    // keyboard is needed.
+    // Blanks count as filled: the values are stored exactly as typed. A refusal changes nothing,
+    // the keyboard stays where it was.
     for (QLineEdit *field : {ui->login, ui->password, ui->number}) {
-        if (field->text().isEmpty()) {
-            ui->tabWidget->setCurrentWidget(ui->tab);
-            field->setFocus(Qt::OtherFocusReason);
+        if (field->text().isEmpty())
             return false;
-        }
     }
     emit setupSuccess(ui->login->text(), ui->password->text(), ui->number->text(),
                       ui->copyTwice->isChecked());
