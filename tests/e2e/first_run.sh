@@ -10,7 +10,8 @@ umask 022
 session_start_app
 
 e2e_wait_focused Tintelle
-# Typing lands in the login field at once, then Tab goes on to the password and number fields.
+# The tab bar holds the keyboard first; Tab goes on to the login, password and number fields.
+xdotool key Tab
 for text in "$SESSION_LOGIN" "$SESSION_PASSWORD"; do
     xdotool type --delay 20 "$text" && xdotool key Tab
 done
