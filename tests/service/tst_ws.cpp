@@ -148,9 +148,8 @@ private slots:
         const QString unreadable = "Le service d'appel a renvoyé une réponse illisible : l'appel "
                                    "a peut-être été lancé. Si votre téléphone ne sonne pas, "
                                    "réessayez dans quelques instants.";
-        const QString login = "Identifiant ou mot de passe incorrect\nVérifiez l'identifiant et "
-                              "le mot de passe dans « Configuration », au menu de l'icône de la "
-                              "zone de notification.";
+        // The provider's words, with nothing added.
+        const QString login = "Identifiant ou mot de passe incorrect";
         const auto answer = [&](const char *name, const QString &options, const QString &error,
                                 int closed) {
             QTest::addRow("%s", name)
@@ -159,6 +158,8 @@ private slots:
         answer("answered after 4 s", "--delay 4000", success, 0);
         answer("fault at HTTP 500", "--password other", login, 0);
         answer("fault at HTTP 200", "--password other --misbehave fault-status-200", login, 0);
+        QTest::addRow("no number: sent, the provider says")
+            << none << account() << QStringList{""} << root << "Numéro appelé manquant" << 0 << ok;
         const auto misbehave = [&](const char *how, const QString &error, int closed) {
             answer(how, "--misbehave " + QString(how), error, closed);
         };
@@ -203,8 +204,6 @@ private slots:
                account({{"endpoint", u"https://127.0.0.1:%1/"_s.arg(stall.serverPort())}}), called,
                "Le serveur du service d'appel n'a pas répondu en 2 secondes : vérifiez la "
                "connexion au réseau, puis réessayez. Aucune demande n'a été envoyée.");
-        refuse("no number", none, account(), {},
-               "Aucun numéro à appeler : aucune demande n'a été envoyée.");
         refuse("connection refused", none, account({{"endpoint", "https://127.0.0.1:1/"}}), called,
                "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "
                "réseau, puis réessayez. Aucune demande n'a été envoyée.");
