@@ -35,7 +35,8 @@ int main(int argc, char *argv[])
         return 0;
 
     // Before any window: a later start of the same edition only hands its request over.
-    SingleInstance instance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower());
+    const QString place = PrivatePlace::folder();
+    SingleInstance instance(place, QCoreApplication::applicationName().toLower());
     const bool onlyLook = commandLine.isAutostart() && !commandLine.hasLink();
     switch (instance.handOver(onlyLook ? std::nullopt : std::optional(commandLine.linkText()))) {
     case SingleInstance::Start::HandedOver:
@@ -63,6 +64,6 @@ int main(int argc, char *argv[])
         QMetaObject::invokeMethod(
             &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);
     instance.acceptRequests();
-    CopyHandler::takesCopies(); // the edition started first answers copies
+    CopyHandler::start(place); // the edition started first answers copies
     return app.exec();
 }
