@@ -52,6 +52,8 @@ int main(int argc, char *argv[])
     case SingleInstance::Start::Guarded:
         break;
     }
+    // Before the clipboard is watched: the edition started first answers copies.
+    CopyHandler::start(place);
 
     Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
                                                         : Sonaro::byHandSystemTrayWait);
@@ -64,6 +66,5 @@ int main(int argc, char *argv[])
         QMetaObject::invokeMethod(
             &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);
     instance.acceptRequests();
-    CopyHandler::start(place); // the edition started first answers copies
     return app.exec();
 }
