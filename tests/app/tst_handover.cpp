@@ -46,17 +46,16 @@ qint64 sendUntilClosed(const QString &path, const QByteArray &bytes)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
     const auto closing = qScopeGuard([fd] { ::close(fd); });
     qint64 sent = 0;
-    const bool closed = connectTo(fd, path) && QTest::qWaitFor([&] {
-                            char byte;
-                            for (ssize_t n = 0; sent < bytes.size(); sent += n)
-                                if ((n = ::send(fd, bytes.constData() + sent,
-                                                size_t(bytes.size() - sent), MSG_NOSIGNAL)) < 0)
-                                    return errno != EAGAIN;
-                            const ssize_t n =
-                                ::shutdown(fd, SHUT_WR) == 0 ? ::recv(fd, &byte, 1, 0) : -1;
-                            return n == 0 || (n < 0 && errno != EAGAIN);
-                        });
-    return closed ? sent : -1;
+    const auto closed = [&] {
+        for (ssize_t n = 0; sent < bytes.size(); sent += n)
+            if ((n = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent),
+                            MSG_NOSIGNAL)) < 0)
+                return errno != EAGAIN;
+        char byte;
+        const ssize_t n = ::shutdown(fd, SHUT_WR) == 0 ? ::recv(fd, &byte, 1, 0) : -1;
+        return n == 0 || (n < 0 && errno != EAGAIN);
+    };
+    return connectTo(fd, path) && QTest::qWaitFor(closed) ? sent : -1;
 }
 
 // Runs `hold` in a child that, once it succeeded, waits to be stopped; its PID, or -1.
