@@ -428,7 +428,7 @@ private slots:
         QTest::addColumn<bool>("otherFirst"); // the other edition held the role, then ended
         QTest::addColumn<bool>("expected");
         const bool placeholder = QLatin1String(TINTELLE_SOAP_HOST) == WS::placeholderHost;
-        QTest::addRow("can call") << true << true << false << true;
+        QTest::addRow("an empty login") << true << true << false << true;
         QTest::addRow("no provider address") << false << true << false << !placeholder;
         QTest::addRow("no lock can be made") << true << false << false << true;
         QTest::addRow("the other first, then gone") << true << true << true << true;
