@@ -35,7 +35,8 @@ int main(int argc, char *argv[])
         return 0;
 
     // Before any window: a later start of the same edition only hands its request over.
-    SingleInstance instance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower());
+    const QString place = PrivatePlace::folder();
+    SingleInstance instance(place, QCoreApplication::applicationName().toLower());
     const bool onlyLook = commandLine.isAutostart() && !commandLine.hasLink();
     switch (instance.handOver(onlyLook ? std::nullopt : std::optional(commandLine.linkText()))) {
     case SingleInstance::Start::HandedOver:
@@ -51,6 +52,8 @@ int main(int argc, char *argv[])
     case SingleInstance::Start::Guarded:
         break;
     }
+    // Before the clipboard is watched: the edition started first answers copies.
+    CopyHandler::start(place);
 
     Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
                                                         : Sonaro::byHandSystemTrayWait);
@@ -63,6 +66,5 @@ int main(int argc, char *argv[])
         QMetaObject::invokeMethod(
             &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);
     instance.acceptRequests();
-    CopyHandler::takesCopies(); // the edition started first answers copies
     return app.exec();
 }
