@@ -137,8 +137,8 @@ void CallDialog::takeKeyboardForTyping()
         ui->numberEdit->setFocus(Qt::OtherFocusReason);
         ui->numberEdit->selectAll();
     }
-    keyboardAsked = true;
-    enterGuard = QDeadlineTimer();
+    // Already active, it gets no activation that would clear the flag.
+    keyboardAsked = !isActiveWindow();
     activateWindow();
 }
 
