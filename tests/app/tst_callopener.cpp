@@ -23,6 +23,13 @@ public:
     Q_ENUM(Keyboard)
     Q_ENUM(Dialog)
 
+    int raised = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        raised += event->type() == QEvent::ZOrderChange;
+        return false;
+    }
+
 private slots:
     void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); }
 
@@ -130,18 +137,8 @@ private slots:
                 return look(shown, Dialog::Opened);
             if (keyboard == Keyboard::Dialog)
                 giveKeyboard(shown);
-            int raised = 0;
-            struct Raises : QObject
-            {
-                int &count;
-                Raises(int &count) : count(count) {}
-                bool eventFilter(QObject *, QEvent *event) override
-                {
-                    count += event->type() == QEvent::ZOrderChange;
-                    return false;
-                }
-            } raises(raised);
-            shown->installEventFilter(&raises);
+            raised = 0;
+            shown->installEventFilter(this);
             opener.open(route, text);
             if (user.seen.size() == 1)
                 look(shown, raised ? Dialog::Raised : Dialog::Left);
