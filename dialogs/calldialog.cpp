@@ -103,9 +103,7 @@ bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, O
     QEventLoop loop;
     connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     if (opening == Opening::ByCopy) {
-        if (const QScreen *screen = QGuiApplication::primaryScreen();
-            screen && avoid.intersects(dialog.geometry()))
-            dialog.move(besideOf(avoid, dialog.size(), screen->availableGeometry()));
+        dialog.keepOff(avoid);
         dialog.setAttribute(Qt::WA_ShowWithoutActivating);
         dialog.show();
     } else {
@@ -126,6 +124,13 @@ CallDialog *CallDialog::current()
             return dialog;
     }
     return nullptr;
+}
+
+void CallDialog::keepOff(const QRect &avoid)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen();
+        screen && avoid.intersects(frameGeometry()))
+        move(besideOf(avoid, size(), screen->availableGeometry()));
 }
 
 void CallDialog::takeKeyboardForTyping()

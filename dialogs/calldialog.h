@@ -58,6 +58,8 @@ public:
     static CallDialog *current();
     static bool isOpen() { return current() != nullptr; }
 
+    // Moves it off `avoid` (the fields of a window in use) when the screen has room.
+    void keepOff(const QRect &avoid);
     // For the user who asked for the open dialog again: in front with the keyboard and, unless
     // it is calling, on its edit page with its number selected, so that typing replaces it and
     // Enter calls what the field shows.

@@ -64,6 +64,8 @@ private slots:
         add("copy, no number", R::Copy, "le 1er", none, E, Dialog::None, none, none, false);
         add("copy beside Configuration", R::Copy, old, none, C, Dialog::Opened, number, was, false);
         add("copy, the same open", R::Copy, was, old, E, Dialog::Raised, number, was, false);
+        add("copy, the same open under Configuration", R::Copy, was, old, C, Dialog::Raised, number,
+            was, false);
         add("copy, another open", R::Copy, "+33 7 11 22 33 44", old, E, Dialog::Left, number, was,
             false, ignored);
         add("link, one shown form", R::Link, "+33612345678", none, E, Dialog::Opened, number,
@@ -130,13 +132,17 @@ private slots:
                 page == "editLayout" ? field->text() : shown->findChild<QLabel *>("number")->text();
             QVERIFY(!tookKeyboard || page != "editLayout" ||
                     field->selectedText() == field->text());
-            QVERIFY(!setup.isVisible() || !shown->geometry().intersects(setup.frameGeometry()));
+            // Unless the user asked for it, or it stays behind, it keeps off Configuration.
+            QVERIFY(tookKeyboard || what == Dialog::Left || !setup.isVisible() ||
+                    !shown->geometry().intersects(setup.frameGeometry()));
         };
         DialogDriver user("CallDialog", [&](QDialog *shown) {
             if (open.isEmpty() || user.seen.size() > 1)
                 return look(shown, Dialog::Opened);
             if (keyboard == Keyboard::Dialog)
                 giveKeyboard(shown);
+            if (keyboard == Keyboard::Configuration) // which then came over it
+                shown->move(setup.pos());
             raised = 0;
             shown->installEventFilter(this);
             opener.open(route, text);
