@@ -6,16 +6,16 @@
 // Decides how a call dialog opens, for every route, so that no key meant for another window, and
 // no number the user did not see, places a call:
 //
-// | route       | number | a dialog open      | dialog                  | keyboard | notice  |
-// |-------------|--------|--------------------|-------------------------|----------|---------|
-// | copy, link  | none   | any                | none opened, none moved | left     | link's  |
-// | copy, link  | yes    | none               | opened on the number    | left     | -       |
-// | copy, link  | yes    | for that number    | raised                  | left     | -       |
-// | copy, link  | yes    | for another number | left where it is        | left     | ignored |
-// | tray, start | -      | none               | opened, edit page       | taken    | -       |
-// | tray, start | -      | any                | raised, edit page, selected | taken | -     |
+// | route       | number | a dialog open      | dialog                       | keyboard | notice  |
+// |-------------|--------|--------------------|------------------------------|----------|---------|
+// | copy, link  | none   | any                | none opened, none moved      | left     | link's  |
+// | copy, link  | yes    | none               | opened on the number         | left     | -       |
+// | copy, link  | yes    | for that number    | raised                       | left     | -       |
+// | copy, link  | yes    | for another number | left where it is             | left     | ignored |
+// | tray, start | -      | none               | opened, edit page            | taken    | -       |
+// | tray, start | -      | any                | raised, edit page, selected  | taken    | -       |
 //
-// A dialog a copy or a link opens stays off Configuration's fields. One shown form everywhere:
+// A dialog a copy or a link opens, or raises, stays off Configuration's fields. One shown form:
 // the recogniser's. The other edition's open dialog is handed the request instead (DialogClaim).
 class CallOpener : public QObject
 {
