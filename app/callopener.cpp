@@ -38,10 +38,7 @@ void CallOpener::open(Route route, const QString &text)
     if (CallDialog *open = CallDialog::current()) {
         if (byUser)
             open->takeKeyboardForTyping();
-        else if (open->dialled() == dial) {
-            open->keepOff(configurationArea());
-            open->raise();
-        } else // it stays where it is: a number the user did not just copy must not come forward
+        else // it stays where it is: no number comes forward under a copy the user just made
             emit notice(tr("Numéro %1 ignoré : une fenêtre d'appel est déjà ouverte.").arg(shown));
         return;
     }

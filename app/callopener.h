@@ -10,12 +10,11 @@
 // |-------------|--------|--------------------|------------------------------|----------|---------|
 // | copy, link  | none   | any                | none opened, none moved      | left     | link's  |
 // | copy, link  | yes    | none               | opened on the number         | left     | -       |
-// | copy, link  | yes    | for that number    | raised                       | left     | -       |
-// | copy, link  | yes    | for another number | left where it is             | left     | ignored |
+// | copy, link  | yes    | any                | left where it is             | left     | ignored |
 // | tray, start | -      | none               | opened, edit page            | taken    | -       |
 // | tray, start | -      | any                | raised, edit page, selected  | taken    | -       |
 //
-// A dialog a copy or a link opens, or raises, stays off Configuration's fields. One shown form:
+// A dialog a copy or a link opens stays off Configuration's fields. One shown form everywhere:
 // the recogniser's. The other edition's open dialog is handed the request instead (DialogClaim).
 class CallOpener : public QObject
 {

@@ -58,14 +58,10 @@ public:
     static CallDialog *current();
     static bool isOpen() { return current() != nullptr; }
 
-    // Moves it off `avoid` (the fields of a window in use) when the screen has room.
-    void keepOff(const QRect &avoid);
     // For the user who asked for the open dialog again: in front with the keyboard and, unless
     // it is calling, on its edit page with its number selected, so that typing replaces it and
     // Enter calls what the field shows.
     void takeKeyboardForTyping();
-    // The number it was opened for, as dialled.
-    QString dialled() const { return dialNumber; }
 
     // After the keyboard came to the dialog other than by the user's own act (a window above it
     // closing, the window manager), Enter places no call for this long: an Enter meant for the
@@ -102,6 +98,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Moves it off `avoid` (the fields of a window in use) when the screen has room.
+    void keepOff(const QRect &avoid);
     void showError(const QString &errorString);
     // The title, or in its place, visibly, a hint at what went wrong.
     void showTitle(const QString &hint = QString());
