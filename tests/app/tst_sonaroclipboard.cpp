@@ -1,3 +1,4 @@
+#include "app/callopener.h"
 #include "app/sonaroclipboard.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/testsettings.h"
@@ -42,6 +43,9 @@ private slots:
         QFETCH(QStringList, opened);
         resetSettings({{"login", "l"}, {"endpoint", "https://127.0.0.1/"}}); // can call
         SonaroClipboard watcher;
+        CallOpener opener;
+        connect(&watcher, &SonaroClipboard::numberCopied, &opener,
+                [&](const QString &text) { opener.open(CallOpener::Route::Copy, text); });
         QStringList shown;
         // Changes while a dialog is open open nothing more, even copied twice.
         DialogDriver user("CallDialog", [&](QDialog *dialog) {
