@@ -23,6 +23,10 @@ int main(int argc, char *argv[])
     if (!commandLine.isValid())
         return 2;
     Edition::selectForExecutable(QCoreApplication::applicationFilePath());
+    if (commandLine.isQuit())
+        return int(
+            SingleInstance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower())
+                .stop());
     // Before anything reads the settings: Qt reads a file whole, and keeps it.
     if (!SettingsFile::isReadable()) {
         SettingsFile::reportUnreadable(SettingsFile::location());
@@ -59,6 +63,7 @@ int main(int argc, char *argv[])
     if (!sonaro.start())
         return 1;
     QObject::connect(&instance, &SingleInstance::requested, &sonaro, &Sonaro::openCallDialog);
+    QObject::connect(&instance, &SingleInstance::quitRequested, &sonaro, &Sonaro::quitWhenIdle);
     if (commandLine.hasLink())
         QMetaObject::invokeMethod(
             &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);

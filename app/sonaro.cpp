@@ -27,6 +27,8 @@ constexpr std::chrono::seconds systemTrayPoll(1);
 // How long a notice from the tray icon stays.
 constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
+// How often a quit request looks whether the call dialog has closed.
+constexpr std::chrono::milliseconds idlePoll(200);
 
 // WORKAROUND: Qt's about box always runs modal, to the whole program unless it was made modal to
 // its parent before it shows. This hidden parent does that to the box as it gets it, and centres
@@ -88,21 +90,42 @@ bool Sonaro::start()
         setupUI();
     if (!settings.contains(SettingsKey::login) || !initTray())
         return false;
+    const QString notice =
+        startNotice(firstRun, WS::knowsProvider(settings), SettingsFile::location());
+    if (!notice.isEmpty())
+        notify(notice);
+    return true;
+}
+
+QString Sonaro::startNotice(bool firstRun, bool knowsProvider, const QString &place)
+{
     QStringList notice;
     if (firstRun)
         notice << tr("%1 est dans la zone de notification : copiez un numéro pour l'appeler.")
                       .arg(QCoreApplication::applicationName());
-    // Said now rather than at the first "Appeler". The option alone on its line, so that it is
-    // never cut.
-    if (!WS::knowsProvider(settings))
+    // Said now rather than at the first "Appeler"; the build option is the packager's (README).
+    if (!knowsProvider)
         notice << tr("Aucun service d'appel n'est indiqué : les appels échoueront. Indiquez "
-                     "l'adresse https:// du service dans le réglage \"endpoint\" de %1, ou faites "
-                     "reconstruire le programme avec :")
-                      .arg(settings.fileName())
-               << QStringLiteral("-DTINTELLE_SOAP_HOST=") + tr("hôte");
-    if (!notice.isEmpty())
-        notify(notice.join(QLatin1Char('\n')));
-    return true;
+                     "l'adresse https:// du service dans le réglage \"endpoint\" de %1.")
+                      .arg(place);
+    return notice.join(QLatin1Char('\n'));
+}
+
+QString Sonaro::callPlacedNotice(const QString &shownNumber)
+{
+    // A number typed by hand has no length limit: its end makes room for the sentence.
+    constexpr qsizetype maxNumber = 40;
+    const QString number = shownNumber.size() > maxNumber
+                               ? shownNumber.left(maxNumber - 1) + QChar(0x2026)
+                               : shownNumber;
+    return tr("Appel lancé vers %1 : votre téléphone va sonner, décrochez pour être mis en "
+              "relation.")
+        .arg(number);
+}
+
+QString Sonaro::numberIgnoredNotice()
+{
+    return tr("Numéro ignoré : une fenêtre d'appel est déjà ouverte.");
 }
 
 bool Sonaro::isSetUp()
@@ -152,13 +175,10 @@ bool Sonaro::initTray()
     trayIcon.setToolTip(Edition::isPlain() ? tr("Tintelle") : tr("Sonaro"));
     trayIcon.setIcon(QIcon(Edition::iconPath()));
     trayIcon.setVisible(true);
-    connect(&CallDialog::notices(), &CallNotices::callPlaced, this, [this](const QString &number) {
-        notify(tr("Appel lancé vers %1 : votre téléphone va sonner, décrochez pour être mis en "
-                  "relation.")
-                   .arg(number));
-    });
+    connect(&CallDialog::notices(), &CallNotices::callPlaced, this,
+            [this](const QString &number) { notify(callPlacedNotice(number)); });
     connect(&CallDialog::notices(), &CallNotices::numberIgnored, this,
-            [this] { notify(tr("Numéro ignoré : une fenêtre d'appel est déjà ouverte.")); });
+            [this] { notify(numberIgnoredNotice()); });
     connect(&trayIcon, &QSystemTrayIcon::activated, this,
             qOverload<QSystemTrayIcon::ActivationReason>(&Sonaro::systrayActivated));
 
@@ -186,6 +206,14 @@ bool Sonaro::quit()
 {
     QCoreApplication::quit();
     return false;
+}
+
+void Sonaro::quitWhenIdle()
+{
+    if (CallDialog::isOpen())
+        QTimer::singleShot(idlePoll, this, &Sonaro::quitWhenIdle);
+    else
+        quit();
 }
 
 void Sonaro::openCallDialog(const QString &text)

@@ -39,11 +39,21 @@ public:
     static constexpr std::chrono::seconds byHandSystemTrayWait{5};
     static void setSystemTrayWait(std::chrono::milliseconds wait);
 
+    // The tray's notices, each within what every platform shows whole (Windows cuts a balloon at
+    // 255 characters): what start() says (empty: nothing), for settings kept at `place`
+    // (SettingsFile::location()); then what the call dialogs report.
+    static constexpr int maxNoticeCharacters = 255;
+    static QString startNotice(bool firstRun, bool knowsProvider, const QString &place);
+    static QString callPlacedNotice(const QString &shownNumber);
+    static QString numberIgnoredNotice();
+
 public slots:
     // Stores the four values and flushes them to disk at once.
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
+    // Quits as quit() does once no call dialog is open: a call on its way is never cut.
+    void quitWhenIdle();
     // Opens the call dialog on the first number recognised in `text` (a link, another start),
     // shown on top without the keyboard, or the empty one, ready for typing, when it holds none.
     // While a call dialog is open nothing opens, and the open one comes to the front.
