@@ -22,8 +22,8 @@ constexpr qsizetype maxConnections = 32;
 constexpr int lockWaitMs = 2000;
 // Qt closes a server whose accept() fails (descriptors exhausted); it is reopened this soon.
 constexpr int watchMs = 1000;
-// A copy asked to quit first lets a call on its way end; the installer asks the user after that.
-constexpr int stopWaitMs = 8000;
+// A copy asked to quit first lets a call on its way end (stopWait); the installer asks the user
+// after that.
 constexpr unsigned long stopPollMs = 100;
 
 void log(const QString &text)
@@ -152,7 +152,7 @@ SingleInstance::Stop SingleInstance::stop() const
         return Stop::StillRunning;
     }
     // The copy stops listening as it ends; an empty message is dropped as any garbage.
-    for (const QDeadlineTimer deadline(stopWaitMs); !deadline.hasExpired();) {
+    for (const QDeadlineTimer deadline(stopWait); !deadline.hasExpired();) {
         QThread::msleep(stopPollMs);
         const Reply reply = send(QByteArray());
         if (reply == Reply::NoOne || reply == Reply::Stale)

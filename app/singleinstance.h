@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <optional>
 
 class QLocalSocket;
@@ -45,7 +46,9 @@ public:
 
     // What stop() found; the values are the exit statuses of --quit.
     enum class Stop { Ended = 0, NoneRunning = 1, StillRunning = 3 };
-    // Asks the running copy to quit and waits, a few seconds at most, for it to stop listening.
+    // Asks the running copy to quit and waits, stopWait at most, for it to stop listening. The
+    // copy drops the request once that wait is over: no one waits for it any more.
+    static constexpr std::chrono::milliseconds stopWait{8000};
     Stop stop() const;
 
     // From now on emits requested() for each request; of those received since handOver() only

@@ -2,6 +2,7 @@
 
 #include "app/dialogclaim.h"
 #include "app/settingsfile.h"
+#include "app/singleinstance.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
@@ -29,6 +30,9 @@ constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
 // How often a quit request looks whether the call dialog has closed.
 constexpr std::chrono::milliseconds idlePoll(200);
+// Shorter than the asker's wait, so that no copy quits after the installer told the user it runs.
+constexpr std::chrono::milliseconds quitRequestLife =
+    SingleInstance::stopWait - std::chrono::seconds(1);
 
 // WORKAROUND: Qt's about box always runs modal, to the whole program unless it was made modal to
 // its parent before it shows. This hidden parent does that to the box as it gets it, and centres
@@ -210,10 +214,19 @@ bool Sonaro::quit()
 
 void Sonaro::quitWhenIdle()
 {
-    if (CallDialog::isOpen())
-        QTimer::singleShot(idlePoll, this, &Sonaro::quitWhenIdle);
-    else
+    if (!CallDialog::isOpen()) {
         quit();
+        return;
+    }
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, deadline = QDeadlineTimer(quitRequestLife)] {
+        if (!CallDialog::isOpen())
+            quit();
+        else if (!deadline.hasExpired())
+            return;
+        poll->deleteLater();
+    });
+    poll->start(idlePoll);
 }
 
 void Sonaro::openCallDialog(const QString &text)

@@ -52,7 +52,8 @@ public slots:
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
-    // Quits as quit() does once no call dialog is open: a call on its way is never cut.
+    // Quits as quit() does once no call dialog is open: a call on its way is never cut. Asked
+    // by another start (--quit), which gives up after SingleInstance::stopWait: so does this.
     void quitWhenIdle();
     // Opens the call dialog on the first number recognised in `text` (a link, another start),
     // shown on top without the keyboard, or the empty one, ready for typing, when it holds none.
