@@ -88,8 +88,11 @@ Function ${un}StopRunningCopy
         StrCpy $wasRunning 1
     ${EndIf}
     ; A copy that does not know --quit (an older one) shows here too: Windows keeps a running
-    ; program's files from being written.
+    ; program's files from being written. One that said it still runs (3) is not waited for again.
     StrCpy $1 0
+    ${If} $0 == 3
+        StrCpy $1 19
+    ${EndIf}
     ${Do}
         ClearErrors
         FileOpen $2 "$INSTDIR\${EXE}" a
