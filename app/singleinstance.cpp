@@ -173,8 +173,10 @@ void SingleInstance::acceptRequests()
     accepting = true;
     if (const std::optional<QString> text = std::exchange(pending, std::nullopt))
         deliver(*text);
-    if (std::exchange(quitPending, false))
-        receive(quitVerb);
+    if (const std::optional<QDeadlineTimer> until = std::exchange(pendingQuit, std::nullopt);
+        until && !until->hasExpired())
+        QMetaObject::invokeMethod(
+            this, [this, until] { emit quitRequested(*until); }, Qt::QueuedConnection);
 }
 
 bool SingleInstance::listen()
@@ -233,12 +235,14 @@ void SingleInstance::forget(QLocalSocket *socket)
 void SingleInstance::receive(const QByteArray &message)
 {
     if (message == quitVerb) {
-        // Kept for a copy still starting: it quits once it is up.
+        // Lapses a second before the asker stops waiting, so that no copy quits after the
+        // installer told the user it runs. Kept for a copy still starting: it quits once up.
+        const QDeadlineTimer until(stopWait - std::chrono::seconds(1));
         if (!accepting)
-            quitPending = true;
+            pendingQuit = until;
         else
             QMetaObject::invokeMethod(
-                this, [this] { emit quitRequested(); }, Qt::QueuedConnection);
+                this, [this, until] { emit quitRequested(until); }, Qt::QueuedConnection);
         return;
     }
     if (!message.startsWith(verb) || message.size() > maxRequestBytes)

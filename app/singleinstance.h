@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QLocalServer>
 #include <QObject>
@@ -46,8 +47,7 @@ public:
 
     // What stop() found; the values are the exit statuses of --quit.
     enum class Stop { Ended = 0, NoneRunning = 1, StillRunning = 3 };
-    // Asks the running copy to quit and waits, stopWait at most, for it to stop listening. The
-    // copy drops the request once that wait is over: no one waits for it any more.
+    // Asks the running copy to quit and waits, stopWait at most, for it to stop listening.
     static constexpr std::chrono::milliseconds stopWait{8000};
     Stop stop() const;
 
@@ -59,8 +59,9 @@ signals:
     // Another start asked for the call dialog on `text` (empty: the empty dialog). Emitted from
     // the event loop, never from within the socket's own handlers.
     void requested(const QString &text);
-    // Another start asked this copy to quit (--quit): an installer waits to replace its files.
-    void quitRequested();
+    // Another start asked this copy to quit (--quit): an installer waits to replace its files,
+    // until `until`; after that no one waits for it, and the request lapses.
+    void quitRequested(QDeadlineTimer until);
 
 private:
     enum class Reply { Delivered, NoOne, Stale, Busy, Foreign };
@@ -85,6 +86,6 @@ private:
     QList<QLocalSocket *> connections;
     bool accepting = false;
     std::optional<QString> pending;
-    bool quitPending = false;
+    std::optional<QDeadlineTimer> pendingQuit;
     QString refused;
 };

@@ -2,7 +2,6 @@
 
 #include "app/dialogclaim.h"
 #include "app/settingsfile.h"
-#include "app/singleinstance.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
@@ -30,9 +29,6 @@ constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
 // How often a quit request looks whether the call dialog has closed.
 constexpr std::chrono::milliseconds idlePoll(200);
-// Shorter than the asker's wait, so that no copy quits after the installer told the user it runs.
-constexpr std::chrono::milliseconds quitRequestLife =
-    SingleInstance::stopWait - std::chrono::seconds(1);
 
 // WORKAROUND: Qt's about box always runs modal, to the whole program unless it was made modal to
 // its parent before it shows. This hidden parent does that to the box as it gets it, and centres
@@ -212,17 +208,17 @@ bool Sonaro::quit()
     return false;
 }
 
-void Sonaro::quitWhenIdle()
+void Sonaro::quitWhenIdle(QDeadlineTimer until)
 {
     if (!CallDialog::isOpen()) {
         quit();
         return;
     }
     auto *poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, [this, poll, deadline = QDeadlineTimer(quitRequestLife)] {
+    connect(poll, &QTimer::timeout, this, [this, poll, until] {
         if (!CallDialog::isOpen())
             quit();
-        else if (!deadline.hasExpired())
+        else if (!until.hasExpired())
             return;
         poll->deleteLater();
     });

@@ -4,6 +4,7 @@
 #include "dialogs/calldialog.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
@@ -52,9 +53,9 @@ public slots:
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
-    // Quits as quit() does once no call dialog is open: a call on its way is never cut. Asked
-    // by another start (--quit), which gives up after SingleInstance::stopWait: so does this.
-    void quitWhenIdle();
+    // Quits as quit() does once no call dialog is open, so that a call on its way is never cut;
+    // gives up at `until`.
+    void quitWhenIdle(QDeadlineTimer until);
     // Opens the call dialog on the first number recognised in `text` (a link, another start),
     // shown on top without the keyboard, or the empty one, ready for typing, when it holds none.
     // While a call dialog is open nothing opens, and the open one comes to the front.
