@@ -118,7 +118,6 @@ private slots:
         QTemporaryDir home;
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
         auto copy = std::make_unique<SingleInstance>(PrivatePlace::folder(), u"tintelle"_s);
-        QSignalSpy quitRequests(copy.get(), &SingleInstance::quitRequested);
         if (running) {
             QCOMPARE(copy->handOver(std::nullopt), SingleInstance::Start::Guarded);
             connect(copy.get(), &SingleInstance::quitRequested, this,
@@ -130,7 +129,6 @@ private slots:
                                 u"QT_QPA_PLATFORM=offscreen"_s});
         program.start(QStringLiteral(TINTELLE_PROGRAM), arguments);
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
-        QCOMPARE(quitRequests.size(), int(running && status == 0));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), status);
         const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
