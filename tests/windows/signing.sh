@@ -16,8 +16,8 @@ TINTELLE_SIGN_PKCS12=$work/sign.p12 TINTELLE_SIGN_PASSWORD_FILE=$work/password m
     -DNOCOMPRESS -DEDITION=Tintelle -DPUBLISHER=Tintelle -DEXE=tintelle.exe -DNAME=tintelle \
     -DOTHER=Sonaro -DOTHEREXE=sonaro.exe -DVERSION=0.0.0 -DSTAGE="$work/stage" \
     -DFILES="$work/files.nsh" -DICON="$TINTELLE_SOURCE/resources/tintelle.ico" \
-    -DOUTFILE="$work/setup.exe" "-DSIGN=sh $TINTELLE_SOURCE/resources/windows/sign.sh" \
+    -DOUTFILE="$work/tintelle-setup.exe" "-DSIGN=sh $TINTELLE_SOURCE/resources/windows/sign.sh" \
     "$TINTELLE_SOURCE/resources/windows/installer.nsi"
-for file in setup.exe stage/tintelle.exe; do
+for file in tintelle-setup.exe stage/tintelle.exe; do
     osslsigncode verify -CAfile "$work/cert.pem" -in "$work/$file" >/dev/null
 done
