@@ -13,6 +13,7 @@ namespace {
 const QString help = QStringLiteral("help");
 const QString version = QStringLiteral("version");
 const QString autostart = QStringLiteral("autostart");
+const QString quit = QStringLiteral("quit");
 
 // Qt's own options are single-dash words (-platform, -stylesheet): read as long options, they
 // are never mistaken for a run of short ones such as -h.
@@ -26,6 +27,10 @@ void describe(QCommandLineParser &parser)
     parser.addOption(
         {autostart, CommandLine::tr("Lancement avec la session : sans identifiant "
                                     "enregistré, quitte aussitôt sans rien afficher.")});
+    parser.addOption(
+        {quit, CommandLine::tr("Ferme l'exemplaire lancé, comme « Quitter », une fois son appel "
+                               "en cours terminé, et attend sa fin. Statut : 0 s'il s'est "
+                               "fermé, 1 si aucun ne tournait, 3 s'il tourne encore.")});
     parser.addPositionalArgument(
         CommandLine::tr("lien"),
         CommandLine::tr("Lien tel: ou callto: dont le numéro s'affiche dans la fenêtre d'appel."),
@@ -71,6 +76,8 @@ CommandLine::CommandLine(const QStringList &arguments)
         error = parser.errorText();
     } else if (parser.positionalArguments().size() > 1) {
         error = tr("Un seul lien à la fois.");
+    } else if (parser.isSet(quit) && !parser.positionalArguments().isEmpty()) {
+        error = tr("--quit ne prend pas de lien.");
     } else if (!parser.positionalArguments().isEmpty()) {
         const QString argument = parser.positionalArguments().constFirst();
         const std::optional<QString> number = PhoneLink::numberText(argument);
@@ -82,6 +89,7 @@ CommandLine::CommandLine(const QStringList &arguments)
         }
     }
     session = parser.isSet(autostart);
+    quitting = parser.isSet(quit);
     valid = error.isEmpty();
     if (!valid)
         print(stderr, error + u'\n' + parser.helpText());
@@ -100,6 +108,11 @@ bool CommandLine::hasLink() const
 bool CommandLine::isAutostart() const
 {
     return session;
+}
+
+bool CommandLine::isQuit() const
+{
+    return quitting;
 }
 
 QString CommandLine::linkText() const

@@ -5,9 +5,10 @@
 #include <QStringList>
 #include <optional>
 
-// The program's own command line: --help, --version, --autostart and one optional tel: or callto:
-// link.
-// Exit statuses: 0 after --help or --version, 2 for a command line the program cannot use.
+// The program's own command line: --help, --version, --autostart, --quit and one optional tel: or
+// callto: link.
+// Exit statuses: 0 after --help or --version, 2 for a command line the program cannot use; after
+// --quit, those of SingleInstance::Stop.
 class CommandLine
 {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
@@ -29,6 +30,9 @@ public:
     // Started by the session's autostart entry: an account that never set the program up is left
     // alone, and a copy already running is not asked for anything.
     bool isAutostart() const;
+    // Asks the edition's running copy to end, as its quit entry does, and waits for it: how an
+    // installer or uninstaller frees the program's files before it touches them.
+    bool isQuit() const;
     // The number of the link as text for the recogniser (PhoneLink::numberText); empty without
     // a link.
     QString linkText() const;
@@ -37,5 +41,6 @@ private:
     bool valid = false;
     bool link = false;
     bool session = false;
+    bool quitting = false;
     QString text;
 };

@@ -30,10 +30,9 @@ DialogClaim::DialogClaim(const QString &folder) : folder(folder), file(claimPath
     held = true;
     failed = QCoreApplication::translate(
                  "DialogClaim",
-                 "Le verrou %1 ne peut pas être créé (disque plein, quota atteint ou dossier en "
-                 "lecture seule) : Tintelle et Sonaro pourraient ouvrir chacun sa fenêtre "
-                 "d'appel. Libérez de la place ou rendez ce dossier inscriptible, puis supprimez "
-                 "ce fichier s'il existe.")
+                 "Impossible de créer le verrou %1 (disque plein ou dossier en lecture seule). "
+                 "Libérez de la place ou rendez le dossier inscriptible, puis supprimez ce "
+                 "fichier s'il existe.")
                  .arg(QDir::toNativeSeparators(file.fileName()));
 }
 

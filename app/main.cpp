@@ -24,6 +24,10 @@ int main(int argc, char *argv[])
     if (!commandLine.isValid())
         return 2;
     Edition::selectForExecutable(QCoreApplication::applicationFilePath());
+    if (commandLine.isQuit())
+        return int(
+            SingleInstance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower())
+                .stop());
     // Before anything reads the settings: Qt reads a file whole, and keeps it.
     if (!SettingsFile::isReadable()) {
         SettingsFile::reportUnreadable(SettingsFile::location());
@@ -66,6 +70,7 @@ int main(int argc, char *argv[])
         return 1;
     CallOpener &opener = sonaro.callOpener();
     QObject::connect(&instance, &SingleInstance::requested, &opener, &CallOpener::openRequest);
+    QObject::connect(&instance, &SingleInstance::quitRequested, &sonaro, &Sonaro::quitWhenIdle);
     if (commandLine.hasLink())
         QMetaObject::invokeMethod(
             &opener, [&] { opener.open(CallOpener::Route::Link, commandLine.linkText()); },

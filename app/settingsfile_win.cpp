@@ -7,7 +7,9 @@
 
 QString SettingsFile::location()
 {
-    return QSettings().fileName();
+    // Qt names the key with a leading backslash, which no registry tool shows.
+    QString key = QSettings().fileName();
+    return key.startsWith(u'\\') ? key.mid(1) : key;
 }
 
 bool SettingsFile::isReadable()

@@ -1,15 +1,18 @@
 #include "singleinstance.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStringDecoder>
+#include <QThread>
 #include <utility>
 
 namespace {
 
 const QByteArray verb = QByteArrayLiteral("OPEN ");
+const QByteArray quitVerb = QByteArrayLiteral("QUIT");
 constexpr qint64 maxRequestBytes = 1024;
 // A client that connects and says nothing is not waited for.
 constexpr int requestTimeoutMs = 1000;
@@ -19,6 +22,9 @@ constexpr qsizetype maxConnections = 32;
 constexpr int lockWaitMs = 2000;
 // Qt closes a server whose accept() fails (descriptors exhausted); it is reopened this soon.
 constexpr int watchMs = 1000;
+// A copy asked to quit first lets a call on its way end (stopWait); the installer asks the user
+// after that.
+constexpr unsigned long stopPollMs = 100;
 
 void log(const QString &text)
 {
@@ -131,6 +137,30 @@ bool SingleInstance::forward(const QString &text) const
     return !socketPath.isEmpty() && send(request(text)) == Reply::Delivered;
 }
 
+SingleInstance::Stop SingleInstance::stop() const
+{
+    if (socketPath.isEmpty())
+        return Stop::StillRunning; // cannot tell
+    switch (send(quitVerb)) {
+    case Reply::NoOne:
+    case Reply::Stale:
+        return Stop::NoneRunning;
+    case Reply::Delivered:
+        break;
+    case Reply::Busy:
+    case Reply::Foreign:
+        return Stop::StillRunning;
+    }
+    // The copy stops listening as it ends; an empty message is dropped as any garbage.
+    for (const QDeadlineTimer deadline(stopWait); !deadline.hasExpired();) {
+        QThread::msleep(stopPollMs);
+        const Reply reply = send(QByteArray());
+        if (reply == Reply::NoOne || reply == Reply::Stale)
+            return Stop::Ended;
+    }
+    return Stop::StillRunning;
+}
+
 QByteArray SingleInstance::request(const QString &text)
 {
     const QByteArray message = verb + text.toUtf8();
@@ -143,6 +173,10 @@ void SingleInstance::acceptRequests()
     accepting = true;
     if (const std::optional<QString> text = std::exchange(pending, std::nullopt))
         deliver(*text);
+    if (const std::optional<QDeadlineTimer> until = std::exchange(pendingQuit, std::nullopt);
+        until && !until->hasExpired())
+        QMetaObject::invokeMethod(
+            this, [this, until] { emit quitRequested(*until); }, Qt::QueuedConnection);
 }
 
 bool SingleInstance::listen()
@@ -200,6 +234,17 @@ void SingleInstance::forget(QLocalSocket *socket)
 
 void SingleInstance::receive(const QByteArray &message)
 {
+    if (message == quitVerb) {
+        // Lapses a second before the asker stops waiting, so that no copy quits after the
+        // installer told the user it runs. Kept for a copy still starting: it quits once up.
+        const QDeadlineTimer until(stopWait - std::chrono::seconds(1));
+        if (!accepting)
+            pendingQuit = until;
+        else
+            QMetaObject::invokeMethod(
+                this, [this, until] { emit quitRequested(until); }, Qt::QueuedConnection);
+        return;
+    }
     if (!message.startsWith(verb) || message.size() > maxRequestBytes)
         return;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <optional>
 
 class QLocalSocket;
@@ -14,7 +16,8 @@ class QLocalSocket;
 // hands its request over to it and ends. A start that cannot be sure to be the only one ends too.
 //
 // On the socket a request is the bytes "OPEN " and the text of the number (UTF-8, maybe empty),
-// at most 1 KiB in all, ended by the sender closing the connection. Anything else is dropped.
+// at most 1 KiB in all, or the bytes "QUIT", ended by the sender closing the connection. Anything
+// else is dropped.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -42,6 +45,12 @@ public:
     // False when no copy of this user took it.
     bool forward(const QString &text) const;
 
+    // What stop() found; the values are the exit statuses of --quit.
+    enum class Stop { Ended = 0, NoneRunning = 1, StillRunning = 3 };
+    // Asks the running copy to quit and waits, stopWait at most, for it to stop listening.
+    static constexpr std::chrono::milliseconds stopWait{8000};
+    Stop stop() const;
+
     // From now on emits requested() for each request; of those received since handOver() only
     // the latest is kept, so that none reaches a program still starting.
     void acceptRequests();
@@ -50,6 +59,9 @@ signals:
     // Another start asked for the call dialog on `text` (empty: the empty dialog). Emitted from
     // the event loop, never from within the socket's own handlers.
     void requested(const QString &text);
+    // Another start asked this copy to quit (--quit): an installer waits to replace its files,
+    // until `until`; after that no one waits for it, and the request lapses.
+    void quitRequested(QDeadlineTimer until);
 
 private:
     enum class Reply { Delivered, NoOne, Stale, Busy, Foreign };
@@ -74,5 +86,6 @@ private:
     QList<QLocalSocket *> connections;
     bool accepting = false;
     std::optional<QString> pending;
+    std::optional<QDeadlineTimer> pendingQuit;
     QString refused;
 };

@@ -25,6 +25,8 @@ constexpr std::chrono::seconds systemTrayPoll(1);
 // How long a notice from the tray icon stays.
 constexpr std::chrono::milliseconds noticeTime(6000);
 std::chrono::milliseconds systemTrayWait = Sonaro::defaultSystemTrayWait;
+// How often a quit request looks whether the call dialog has closed.
+constexpr std::chrono::milliseconds idlePoll(200);
 
 // WORKAROUND: Qt's about box always runs modal, to the whole program unless it was made modal to
 // its parent before it shows. This hidden parent does that to the box as it gets it, and centres
@@ -86,21 +88,25 @@ bool Sonaro::start()
         setupUI();
     if (!settings.contains(SettingsKey::login) || !initTray())
         return false;
+    const QString notice =
+        startNotice(firstRun, WS::knowsProvider(settings), SettingsFile::location());
+    if (!notice.isEmpty())
+        notify(notice);
+    return true;
+}
+
+QString Sonaro::startNotice(bool firstRun, bool knowsProvider, const QString &place)
+{
     QStringList notice;
     if (firstRun)
         notice << tr("%1 est dans la zone de notification : copiez un numéro pour l'appeler.")
                       .arg(QCoreApplication::applicationName());
-    // Said now rather than at the first "Appeler". The option alone on its line, so that it is
-    // never cut.
-    if (!WS::knowsProvider(settings))
+    // Said now rather than at the first "Appeler"; the build option is the packager's (README).
+    if (!knowsProvider)
         notice << tr("Aucun service d'appel n'est indiqué : les appels échoueront. Indiquez "
-                     "l'adresse https:// du service dans le réglage \"endpoint\" de %1, ou faites "
-                     "reconstruire le programme avec :")
-                      .arg(settings.fileName())
-               << QStringLiteral("-DTINTELLE_SOAP_HOST=") + tr("hôte");
-    if (!notice.isEmpty())
-        notify(notice.join(QLatin1Char('\n')));
-    return true;
+                     "l'adresse https:// du service dans le réglage \"endpoint\" de %1.")
+                      .arg(place);
+    return notice.join(QLatin1Char('\n'));
 }
 
 bool Sonaro::isSetUp()
@@ -181,6 +187,23 @@ bool Sonaro::quit()
 {
     QCoreApplication::quit();
     return false;
+}
+
+void Sonaro::quitWhenIdle(QDeadlineTimer until)
+{
+    if (!CallDialog::isOpen()) {
+        quit();
+        return;
+    }
+    auto *poll = new QTimer(this);
+    connect(poll, &QTimer::timeout, this, [this, poll, until] {
+        if (!CallDialog::isOpen())
+            quit();
+        else if (!until.hasExpired())
+            return;
+        poll->deleteLater();
+    });
+    poll->start(idlePoll);
 }
 
 void Sonaro::setupUI()

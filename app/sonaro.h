@@ -4,6 +4,7 @@
 #include "app/sonaroclipboard.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
@@ -40,11 +41,20 @@ public:
     static constexpr std::chrono::seconds byHandSystemTrayWait{5};
     static void setSystemTrayWait(std::chrono::milliseconds wait);
 
+    // The tray's notices, each within what every platform shows whole (Windows cuts a balloon at
+    // 255 characters): what start() says (empty: nothing), for settings kept at `place`
+    // (SettingsFile::location()). The opener's notices keep to the same bound.
+    static constexpr int maxNoticeCharacters = 255;
+    static QString startNotice(bool firstRun, bool knowsProvider, const QString &place);
+
 public slots:
     // Stores the four values and flushes them to disk at once.
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
+    // Quits as quit() does once no call dialog is open, so that a call on its way is never cut;
+    // gives up at `until`.
+    void quitWhenIdle(QDeadlineTimer until);
 
 public:
     // Every call dialog opens through it, whoever asks (copy, link, later start, tray, menu); its

@@ -5,6 +5,9 @@
 #   TINTELLE_QT_WINDOWS=/path/to/qt6-mingw scripts/build-windows.sh [--test] [CMAKE_OPTIONS...]
 #
 # CMAKE_OPTIONS go to the configure step, e.g. -DTINTELLE_SOAP_HOST=soap.example.net.
+# With TINTELLE_SIGN_PKCS12 (a PKCS#12 certificate) and TINTELLE_SIGN_PASSWORD_FILE (a file holding
+# its password), the programs, uninstallers and installers are signed with osslsigncode; without
+# them, nothing is signed.
 # The Qt for Windows is TINTELLE_QT_WINDOWS, else ../shared/qt6-mingw beside the repository when
 # it is there, else one rebuilt from Debian's qt6-base source into build-qt-windows/ (about 40
 # minutes on two cores; scripts/build-qt-windows.sh). --test then runs the tests under Wine.
@@ -33,7 +36,8 @@ cmake --build "$linux" --target tintelle-provider-sim
 build=$root/build-windows
 "$qt/bin/qt-cmake" --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DTINTELLE_BUILD_BENCH=OFF -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim" \
-    "$@"
+    -DTINTELLE_SIGN_PKCS12="${TINTELLE_SIGN_PKCS12:-}" \
+    -DTINTELLE_SIGN_PASSWORD_FILE="${TINTELLE_SIGN_PASSWORD_FILE:-}" "$@"
 cmake --build "$build" --parallel "$(nproc)"
 ls "$build"/*-setup.exe
 

@@ -360,5 +360,9 @@ int main(int argc, char **argv)
 
     QFile ico(dir.filePath("tintelle.ico"));
     ok &= ico.open(QIODevice::WriteOnly) && ico.write(icoFile(handsetBadge(128))) > 0;
+    // The branded edition's executable shows the maker's blue logo, as its tray icon does.
+    QFile brandedIco(dir.filePath("sonaro.ico"));
+    ok &= brandedIco.open(QIODevice::WriteOnly) &&
+          brandedIco.write(icoFile(makerLogo(128, 128, blue))) > 0;
     return ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Regenerates the nine PNG images and tintelle.ico of resources/ from drawartwork.cpp:
+# Regenerates the nine PNG images, tintelle.ico and sonaro.ico of resources/ from drawartwork.cpp:
 #
 #   resources/artwork/render.sh [build directory]
 #
@@ -34,5 +34,5 @@ icon-128-phone.png 6
 logo-ivelor-blue-100.png 6
 setup-bg.png 2
 EOF
-cp "$drawn/tintelle.ico" "$resources/tintelle.ico"
+cp "$drawn/tintelle.ico" "$drawn/sonaro.ico" "$resources/"
 echo "artwork written to $resources"

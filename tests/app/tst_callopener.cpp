@@ -1,5 +1,6 @@
 #include "app/callopener.h"
 #include "app/privateplace.h"
+#include "app/sonaro.h"
 #include "dialogs/setupdialog.h"
 #include "tests/support/dialogdriver.h"
 #include "tests/support/testsettings.h"
@@ -79,9 +80,8 @@ private slots:
         add("start, one open", R::Start, none, old, C, Dialog::Raised, edit, was, true);
         QTest::addRow("claim broken: said, opens")
             << R::Copy << old << none << E << true << Dialog::Opened << number << was << false
-            << "Le verrou %1 ne peut pas être créé (disque plein, quota atteint ou dossier en "
-               "lecture seule) : Tintelle et Sonaro pourraient ouvrir chacun sa fenêtre d'appel. "
-               "Libérez de la place ou rendez ce dossier inscriptible, puis supprimez ce fichier "
+            << "Impossible de créer le verrou %1 (disque plein ou dossier en lecture seule). "
+               "Libérez de la place ou rendez le dossier inscriptible, puis supprimez ce fichier "
                "s'il existe.";
     }
 
@@ -156,6 +156,7 @@ private slots:
         QTEST(tookKeyboard, "taken");
         QFETCH(QString, notice);
         QCOMPARE(notices.value(0).value(0).toString(), notice.replace("%1", lock));
+        QVERIFY(notice.size() <= Sonaro::maxNoticeCharacters); // whole in a Windows balloon
     }
 };
 

@@ -145,9 +145,13 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output"); // in standard output; empty: none
-        QTest::addRow("help") << QStringList{"-h"} << 0 << "--autostart";
-        QTest::addRow("unknown option") << QStringList{"--bogus"} << 2 << "";
-        QTest::addRow("autostart, no login") << QStringList{"--autostart"} << 0 << "";
+        QTest::addColumn<bool>("running");   // a copy listens, and ends when asked to quit
+        QTest::addRow("help") << QStringList{"-h"} << 0 << "--autostart" << false;
+        QTest::addRow("unknown option") << QStringList{"--bogus"} << 2 << "" << false;
+        QTest::addRow("autostart, no login") << QStringList{"--autostart"} << 0 << "" << false;
+        QTest::addRow("quit, none running") << QStringList{"--quit"} << 1 << "" << false;
+        QTest::addRow("quit the running copy") << QStringList{"--quit"} << 0 << "" << true;
+        QTest::addRow("quit with a link") << QStringList{"--quit", "tel:06"} << 2 << "" << true;
     }
 
     void program()
@@ -155,12 +159,24 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QString, output);
+        QFETCH(bool, running);
         QTemporaryDir home;
+        const QByteArray runtime = qgetenv("TINTELLE_TEST_ACCOUNT_RUNTIME");
+        auto restore = qScopeGuard([&] { qputenv("TINTELLE_TEST_ACCOUNT_RUNTIME", runtime); });
+        qputenv("TINTELLE_TEST_ACCOUNT_RUNTIME", QFile::encodeName(home.path()));
+        auto copy = std::make_unique<SingleInstance>(PrivatePlace::folder(), u"tintelle"_s);
+        if (running) {
+            QCOMPARE(copy->handOver(std::nullopt), SingleInstance::Start::Guarded);
+            connect(copy.get(), &SingleInstance::quitRequested, this,
+                    [&copy] { copy.release()->deleteLater(); });
+            copy->acceptRequests();
+        }
         QProcess program;
         program.setEnvironment({u"HOME="_s + home.path(), u"XDG_RUNTIME_DIR="_s + home.path(),
+                                u"TINTELLE_TEST_ACCOUNT_RUNTIME="_s + home.path(),
                                 u"QT_QPA_PLATFORM=offscreen"_s});
         program.start(QStringLiteral(TINTELLE_PROGRAM), arguments);
-        QVERIFY(program.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), status);
         const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
@@ -168,7 +184,11 @@ private slots:
         // The usage on an error, and otherwise not a word.
         const QByteArray errors = program.readAllStandardError();
         QVERIFY2(status == 2 ? errors.contains("--autostart") : errors.isEmpty(), errors);
-        QVERIFY(QDir(home.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        // Nothing left but the guards' empty folder.
+        copy.reset();
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(home.path()).entryList(all), QStringList{u"tintelle"_s});
+        QVERIFY(QDir(home.path() + u"/tintelle"_s).isEmpty(all));
     }
 
     // The private place every start of the user meets: never a folder others may reach.

@@ -35,6 +35,25 @@ private slots:
         testlib = qInstallMessageHandler(log);
     }
 
+    // Every notice whole where the platform cuts them shortest, with the longest values.
+    void notice_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("says"); // what the user can do
+        QCoreApplication::setApplicationName("Sonaro");
+        const QString key = R"(HKEY_CURRENT_USER\Software\Ivelor\Sonaro)";
+        QTest::addRow("first run, no provider")
+            << Sonaro::startNotice(true, false, key) << "\"endpoint\" de " + key + '.';
+    }
+
+    void notice()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, says);
+        QVERIFY2(text.size() <= Sonaro::maxNoticeCharacters, qPrintable(text));
+        QVERIFY2(text.contains(says), qPrintable(text));
+    }
+
     void start_data()
     {
         // With nothing stored the user fills and validates the setup dialog, else closes it.

@@ -18,8 +18,8 @@ done
 xdotool type --delay 20 "$SESSION_NUMBER" && xdotool key Return
 session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
-# No provider built in and none set: said at once, the option whole on its own line.
-grep -qx -- "-DTINTELLE_SOAP_HOST=hôte" "$SESSION_WORK/app.log" ||
+# No provider built in and none set: said at once, with the setting that gives one.
+grep -qF "réglage \"endpoint\" de $SESSION_CONF." "$SESSION_WORK/app.log" ||
     session_fail "no notice of the missing provider"
 e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
 e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700

@@ -1,9 +1,9 @@
 #!/bin/bash
-# The installed Windows program under Wine: both installers install silently; with its settings in
-# the registry, a copy's dialog sends one correct request, trusted through the system's
-# authorities; a tel: link hands over to the running copy; the silent uninstallers remove the start
-# at login and the links, and keep the settings. Inputs: those of tests/e2e/lib.sh, the installers
-# (TINTELLE_INSTALLER, TINTELLE_SONARO_INSTALLER) and the Wine run prepared by prepare.sh.
+# The installed Windows program under Wine, both editions, the branded one into a user's folder
+# holding a file: resources, sizes, a call from a copy and one from a link; an upgrade over the
+# running copy, refused beside an open call dialog; uninstalls over the running copy: nothing left
+# but the settings and the user's files, the links handed to the edition that stays. Inputs: those
+# of tests/e2e/lib.sh, TINTELLE_INSTALLER, TINTELLE_SONARO_INSTALLER, their TINTELLE_STAGE, Wine.
 here=$(dirname "${BASH_SOURCE[0]}")
 # shellcheck source=../e2e/lib.sh
 . "$here/../e2e/lib.sh"
@@ -25,25 +25,42 @@ call_from_dialog()
     e2e_expect_call "$1" "$2"
 }
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+tel_key='HKCU\Software\Classes\tel\shell\open\command'
+profile=$WINEPREFIX/drive_c/users/$(id -un)
+installed=$profile/AppData/Local/Programs/Tintelle
+# A folder of the user's (not one Wine links to HOME), holding a file of theirs.
+shared_win='C:\users\'"$(id -un)"'\Partage'
+shared=$profile/Partage
+sonaro_bin="$shared_win\\Sonaro\\sonaro.exe"
+# The Windows processes of the installed plain edition (Wine shows their command line).
+copies() { pgrep -fc '^C:\\users\\[^ ]*\\Tintelle\\tintelle\.exe' || true; }
+copies_are() { [ "$(copies)" -eq "$1" ]; }
 
 session_begin
 # The simulator serves with the authority that wine.sh shows the program among the system's.
 mkdir -p "$SESSION_WORK/pki" && cp -R "$TINTELLE_WINE_PKI/." "$SESSION_WORK/pki/"
 session_start_x
 session_start_sim
-win "$TINTELLE_INSTALLER" /S || session_fail "the installer failed"
-win "$TINTELLE_SONARO_INSTALLER" /S || session_fail "the branded installer failed"
-e2e_expect_eq "start at login" "$(reg_value "$run_key" Tintelle)" "\"$TINTELLE_BIN\" --autostart"
-e2e_expect_eq "branded start at login" "$(reg_value "$run_key" Sonaro)" \
-    "\"$programs\\Sonaro\\sonaro.exe\" --autostart"
-e2e_expect_eq "tel: handler" "$(reg_value 'HKCU\Software\Classes\tel\shell\open\command' '')" \
-    "\"$TINTELLE_BIN\" \"%1\""
-# A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18).
-exe=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Tintelle/tintelle.exe
-e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$exe" |
+mkdir -p "$shared" && touch "$shared/notes.txt"
+win "$TINTELLE_INSTALLER" /S || session_fail "the installer failed: $?"
+win "$TINTELLE_SONARO_INSTALLER" /S "/D=$shared_win" || session_fail "the branded installer failed: $?"
+e2e_expect_eq "starts at login, tel:" "$(reg_value "$run_key" Tintelle) $(reg_value "$run_key" Sonaro) $(
+    reg_value "$tel_key" '')" "\"$TINTELLE_BIN\" --autostart \"$sonaro_bin\" --autostart \"$TINTELLE_BIN\" \"%1\""
+# A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18); each
+# edition's files name it, its maker and the version.
+e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$installed/tintelle.exe" |
     grep -c -E '\(Windows GUI\)|^0[0-9a-f]{2}   Entry: ID: 0x0000(0e|10|18),')" 4
-e2e_expect_eq "version" "$(strings -el "$exe" | grep -A1 -x ProductVersion | tail -1)" "$TINTELLE_VERSION"
-e2e_expect_eq "manifest" "$(grep -a -o -m1 'level="asInvoker"' "$exe")" 'level="asInvoker"'
+names() { for key in CompanyName ProductName ProductVersion; do strings -el "$1" | grep -m1 -A1 -x $key | tail -1; done | xargs; }
+for row in "$installed/tintelle.exe:Tintelle Tintelle" "$shared/Sonaro/sonaro.exe:Ivelor Sonaro" \
+    "$TINTELLE_SONARO_INSTALLER:Ivelor Sonaro"; do
+    e2e_expect_eq "names in ${row%%:*}" "$(names "${row%%:*}")" "${row#*:} $TINTELLE_VERSION"
+done
+sizes="$(du -sb "$installed" | cut -f1) $(stat -c %s "$TINTELLE_INSTALLER" "$TINTELLE_SONARO_INSTALLER" | xargs)"
+estimated=$(win reg query "$uninstall_key\\Tintelle" /v EstimatedSize | sed -n 's/.*REG_DWORD *0x\([0-9a-f]*\).*/\1/p')
+session_log "installed, installers, estimated: $sizes $((16#$estimated)) KiB"
+e2e_expect_eq "within 40 MB installed, 15 per installer, no more than estimated" "$(echo "$sizes $((16#$estimated))" |
+    awk '{ print $1 <= 40e6 && $2 <= 15e6 && $3 <= 15e6 && $1 <= $4 * 1024 }')" 1
 
 # The settings, as the user's registry holds them (the password's quotes and ampersand escaped).
 password=${SESSION_PASSWORD//\\/\\\\}
@@ -52,6 +69,8 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software
 win reg import "Z:${SESSION_WORK//\//\\}\\settings.reg" ||
     session_fail "the settings were not imported"
 
+# Files of an earlier version, which the copy about to start holds open.
+for file in tintelle.exe Qt6Core.dll; do printf 'earlier' >>"$installed/$file"; done
 QT_QPA_PLATFORM='' session_spawn app win "$TINTELLE_BIN"
 SESSION_APP_PID=$SESSION_LAST_PID
 # Wine's own tray, in explorer.exe, embeds the icon.
@@ -64,15 +83,47 @@ e2e_expect_eq "request's calling" "$(session_sim_field calling)" "$SESSION_NUMBE
 
 win "$TINTELLE_BIN" "tel:+33-1-23-45-67-89" || session_fail "the second start failed"
 call_from_dialog 2 0033123456789
-e2e_quit explorer.exe
 
-for edition in Tintelle Sonaro; do win "$programs\\$edition\\uninstall.exe" /S; done
+# A call dialog open keeps the copy running, so that no call is cut: the silent upgrade fails,
+# and changes nothing. The call then goes through.
+session_copy "01 23 45 67 89"
+status=0
+win "$TINTELLE_INSTALLER" /S || status=$?
+e2e_expect_eq "silent upgrade's status beside a call dialog" "$status" 3
+cmp -s "$installed/Qt6Core.dll" "$TINTELLE_STAGE/tintelle/Qt6Core.dll" &&
+    session_fail "Qt6Core.dll was replaced under the running copy"
+call_from_dialog 3 0033123456789
+
+# The upgrade ends the running copy, replaces every file and starts the new one.
+win "$TINTELLE_INSTALLER" /S || session_fail "the upgrade over the running copy failed"
+session_gone "$SESSION_APP_PID" || session_fail "the earlier copy still runs"
+for file in tintelle.exe Qt6Core.dll; do
+    cmp -s "$installed/$file" "$TINTELLE_STAGE/tintelle/$file" || session_fail "$file was not replaced"
+done
+session_wait_until 30 "the upgraded copy to start" copies_are 1
+session_wait_tray_icon explorer.exe
+win "$TINTELLE_BIN" "tel:0612345678" || session_fail "the start after the upgrade failed"
+call_from_dialog 4 0033612345678
+e2e_expect_eq "copies after the upgrade" "$(copies)" 1
+
 # The uninstaller reruns itself from a temporary copy, and returns before it is done.
-run_gone() { [ -z "$(reg_value "$run_key" Tintelle)$(reg_value "$run_key" Sonaro)" ]; }
-session_wait_until 60 "the uninstallers to remove the start at login" run_gone
+win "$programs\\Tintelle\\uninstall.exe" /S
+session_wait_until 60 "the uninstaller to end" reg_key_absent "$uninstall_key\\Tintelle"
+e2e_expect_eq "copies after the uninstall" "$(copies)" 0
+[ ! -e "$installed" ] || session_fail "Tintelle's folder stays: $(ls -R "$installed")"
+e2e_expect_eq "tel: handed to Sonaro" "$(reg_value "$tel_key" '')" "\"$sonaro_bin\" \"%1\""
+
+touch "$shared/Sonaro/mine.txt" # put there by the user
+win "$shared_win\\Sonaro\\uninstall.exe" /S
+session_wait_until 60 "the branded uninstaller to end" reg_key_absent "$uninstall_key\\Sonaro"
+[ -z "$(reg_value "$run_key" Tintelle)$(reg_value "$run_key" Sonaro)" ] ||
+    session_fail "a start at login stays"
 for key in 'HKCU\Software\Classes\tel' 'HKCU\Software\Classes\callto' \
     'HKCU\Software\Classes\Tintelle.PhoneLink' 'HKCU\Software\Classes\Applications\tintelle.exe'; do
-    session_wait_until 30 "$key to be removed" reg_key_absent "$key"
+    reg_key_absent "$key" || session_fail "$key stays"
 done
+e2e_expect_eq "the user's files, and nothing else" "$(cd "$shared" && find . | sort | tr '\n' ' ')" \
+    ". ./Sonaro ./Sonaro/mine.txt ./notes.txt "
+[ ! -e "$profile/AppData/Local/Tintelle" ] || session_fail "the locks stay: $(ls -R "$profile/AppData/Local/Tintelle")"
 e2e_expect_eq "settings kept" "$(reg_value 'HKCU\Software\Tintelle\Tintelle' login)" "$SESSION_LOGIN"
 session_log "passed"
