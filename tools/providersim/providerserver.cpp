@@ -39,6 +39,8 @@ const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
         {QStringLiteral("endless-header"), M::EndlessHeader},
         {QStringLiteral("endless-status"), M::EndlessStatus},
         {QStringLiteral("endless"), M::Endless},
+        {QStringLiteral("unsized"), M::Unsized},
+        {QStringLiteral("close-at-once"), M::CloseAtOnce},
     };
     return list;
 }
@@ -68,6 +70,12 @@ ProviderServer::ProviderServer(const Options &options, QObject *parent)
             [this](QSslSocket *, const QSslError &error) {
                 debug(QStringLiteral("handshake interrupted: %1").arg(error.errorString()));
             });
+    // Before anything of the client's is read, as a front end without a back end does.
+    if (opts.misbehaviour == Misbehaviour::CloseAtOnce)
+        connect(&server, &QSslServer::startedEncryptionHandshake, this, [](QSslSocket *socket) {
+            socket->abort();
+            socket->deleteLater();
+        });
     connect(&server, &QSslServer::alertReceived, this,
             [this](QSslSocket *, QSsl::AlertLevel, QSsl::AlertType, const QString &text) {
                 debug(QStringLiteral("TLS alert from client: %1").arg(text));
@@ -109,7 +117,7 @@ bool ProviderServer::listen(quint16 port, const QString &certificatePath, const 
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     server.setSslConfiguration(configuration);
 
-    if (!server.listen(QHostAddress::LocalHost, port)) {
+    if (!server.listen(opts.ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, port)) {
         *error = server.errorString();
         return false;
     }
