@@ -97,6 +97,7 @@ private slots:
             "conflicting Content-Length");
         bad("bad Content-Length", ok + "Content-Length: -5\r\n\r\n", "bad Content-Length");
         bad("no status line", "<html>\r\n", "no HTTP status line");
+        bad("status of four digits", "HTTP/1.1 2000 OK\r\n", "no HTTP status line");
         bad("header without colon", ok + "NoColon\r\n", "malformed header line");
     }
 

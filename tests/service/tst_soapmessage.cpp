@@ -77,6 +77,8 @@ private slots:
                 "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r/>"
                 "</e:Body></e:Envelope>",
                 invalid);
+        refused("only the first Body", open + "<e:Body/><e:Body><r/></e:Body></e:Envelope>",
+                invalid);
         refused("body outside the namespace", open + "<Body><r/></Body></e:Envelope>", invalid);
         refused("document type",
                 "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21),

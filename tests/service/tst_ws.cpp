@@ -185,11 +185,13 @@ private slots:
             answer(how, "--misbehave " + QString(how), error, closed);
         };
         misbehave("unsized", success, 0);
-        misbehave("empty-faultstring",
-                  "Le service a refusé l'appel sans en donner la raison (code : SOAP-ENV:Server).",
-                  0);
+        const QString noReason =
+            "Le service a refusé l'appel sans en donner la raison (code : %1).";
+        misbehave("empty-faultstring", noReason.arg("SOAP-ENV:Server"), 0);
+        misbehave("bare-fault", noReason.arg("aucun"), 0);
         misbehave("long-fault", "Faute longue : ligne 1\nFaute longue : ligne 2*", 0);
         misbehave("not-soap", unreadable, 0);
+        misbehave("forbidden", unreadable, 0);
         // The reader's own table has the rest; these need the client's close.
         misbehave("endless", unreadable, 1);
         misbehave("reset", cut, 0);
@@ -202,6 +204,11 @@ private slots:
                                const QString &error, QSslError::SslError ssl = QSslError::NoError) {
             QTest::addRow("%s", name)
                 << simulator << settings << QStringList{number} << QString() << error << -1 << ssl;
+        };
+        const auto network = [](const QString &what) {
+            return "Le serveur du service d'appel " + what +
+                   " : vérifiez la connexion au réseau, puis réessayez. Aucune demande n'a été "
+                   "envoyée.";
         };
         const QString unsendable = " contient un caractère qui ne peut pas être envoyé : "
                                    "corrigez-le*";
@@ -224,19 +231,15 @@ private slots:
                QSslError::UnableToGetLocalIssuerCertificate);
         refuse("handshake stalled", none,
                account({{"endpoint", u"https://127.0.0.1:%1/"_s.arg(stall.serverPort())}}), called,
-               "Le serveur du service d'appel n'a pas répondu en 2 secondes : vérifiez la "
-               "connexion au réseau, puis réessayez. Aucune demande n'a été envoyée.");
+               network("n'a pas répondu en 2 secondes"));
         refuse("host not found", none, account({{"endpoint", "https://nowhere.invalid/"}}), called,
-               "Le serveur du service d'appel est introuvable : vérifiez la connexion au réseau, "
-               "puis réessayez. Aucune demande n'a été envoyée.");
+               network("est introuvable"));
         refuse("closed at once", "--misbehave close-at-once", account(), called,
-               "Le serveur du service d'appel est injoignable : vérifiez la connexion au réseau, "
-               "puis réessayez. Aucune demande n'a été envoyée.");
+               network("est injoignable"));
         refuse("no number", none, account(), {},
                "Aucun numéro à appeler : aucune demande n'a été envoyée.");
         refuse("connection refused", none, account({{"endpoint", "https://127.0.0.1:1/"}}), called,
-               "Le serveur du service d'appel a refusé la connexion : vérifiez la connexion au "
-               "réseau, puis réessayez. Aucune demande n'a été envoyée.");
+               network("a refusé la connexion"));
         refuse("CA file a FIFO", none, account({{"endpointca", fifo}}), called,
                "Le fichier de certificats \"" + fifo + "\"*");
         if (QLatin1String(TINTELLE_SOAP_HOST) == QLatin1String(WS::placeholderHost))
@@ -250,6 +253,7 @@ private slots:
                "Le numéro appelant" + unsendable);
         refuse("called unsendable", none, account(), QChar(0xdc00) + called,
                "Le numéro appelé" + unsendable);
+        refuse("U+FFFE", none, account(), called + QChar(0xfffe), "Le numéro appelé" + unsendable);
     }
 
     void call()
@@ -305,19 +309,24 @@ private slots:
             << at("https://h.test:8443/a%20b?x=1") << compiled << h << 8443 << "/a%20b?x=1" << ok;
         QTest::addRow("path beginning ///")
             << at("https://h.test///x/soap") << compiled << h << 443 << "/x/soap" << ok;
+        if (!QFile::exists(TestProvider::caPath())) // made by the first simulator
+            QVERIFY(provider.start("alice", "secret"));
+        QFile authority(TestProvider::caPath()), bound(files.filePath("bound.pem")),
+            big(files.filePath("big.pem"));
+        QVERIFY(authority.open(QIODevice::ReadOnly) && bound.open(QIODevice::WriteOnly) &&
+                big.open(QIODevice::WriteOnly));
+        const QByteArray padded = authority.readAll().leftJustified(WS::maxCaFileSize, '\n');
+        QVERIFY(bound.write(padded) && big.write(padded + '\n'));
         QVariantMap ca = at("https://h.test");
-        ca["endpointca"] = TestProvider::caPath();
-        QTest::addRow("CA") << ca << compiled << h << 443 << "/" << ok;
+        ca["endpointca"] = bound.fileName();
+        QTest::addRow("CA at the size bound") << ca << compiled << h << 443 << "/" << ok;
         bad("placeholder", {}, placeholder,
             "Ce programme a été construit sans l'adresse du service d'appel de votre opérateur. "
             "Faites-le reconstruire avec -DTINTELLE_SOAP_HOST=<hôte du service>, ou indiquez "
             "l'adresse du service (https://...) dans le réglage \"endpoint\" du fichier *");
         bad("http", at("http://127.0.0.1:1/"), compiled, address);
         bad("no host", at("https:///soap"), compiled, address);
-        QFile big(files.filePath("big.pem"));
         QFile(files.filePath("empty.pem")).open(QIODevice::WriteOnly); // empty
-        QVERIFY(big.open(QIODevice::WriteOnly) &&
-                big.write(QByteArray(WS::maxCaFileSize + 1, '\n')));
         const QList<QPair<QString, QString>> unusable = {
             {"/none/ca.pem",
              "ne peut pas être lu : vérifiez qu'il existe et qu'il vous est lisible."},
@@ -336,8 +345,6 @@ private slots:
         QFETCH(QVariantMap, stored);
         QFETCH(QString, compiledHost);
         QFETCH(QString, error);
-        if (!QFile::exists(TestProvider::caPath())) // made by the first simulator
-            QVERIFY(provider.start("alice", "secret"));
         resetSettings(stored);
         const WS::Endpoint target = WS::endpoint(QSettings(), compiledHost);
         QVERIFY2(matches(target.error, error), qPrintable(target.error));

@@ -25,6 +25,8 @@ const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
         {QStringLiteral("not-soap"), M::NotSoapEnvelope},
         {QStringLiteral("empty-faultstring"), M::EmptyFaultString},
         {QStringLiteral("fault-status-200"), M::FaultStatus200},
+        {QStringLiteral("bare-fault"), M::BareFault},
+        {QStringLiteral("forbidden"), M::Forbidden},
         {QStringLiteral("huge-body"), M::HugeBody},
         {QStringLiteral("huge-body-unsized"), M::HugeBodyUnsized},
         {QStringLiteral("reset"), M::Reset},

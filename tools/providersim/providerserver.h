@@ -24,6 +24,8 @@ public:
         NotSoapEnvelope,   // 200 with well-formed XML that is no SOAP envelope
         EmptyFaultString,  // 500 with a fault whose faultstring is empty
         FaultStatus200,    // faults go out with status 200 instead of 500
+        BareFault,         // 500 with a fault without faultcode nor faultstring
+        Forbidden,         // 403 with a success envelope as its body
         HugeBody,          // 200 with an 8 MiB body announced by Content-Length
         HugeBodyUnsized,   // the same body without Content-Length, ended by closing
         Reset,             // the connection is reset once the request has been read

@@ -129,6 +129,8 @@ QByteArray reason(int status)
         return "Bad Request";
     case 405:
         return "Method Not Allowed";
+    case 403:
+        return "Forbidden";
     case 411:
         return "Length Required";
     case 413:
@@ -355,6 +357,14 @@ void ProviderSession::answer()
         break;
     case M::EmptyFaultString:
         send(500, fault(QStringLiteral("SOAP-ENV:Server"), QString()));
+        break;
+    case M::BareFault:
+        send(500, envelope([](QXmlStreamWriter &xml) {
+                 xml.writeEmptyElement(envelopeNs, QStringLiteral("Fault"));
+             }));
+        break;
+    case M::Forbidden:
+        send(403, success(QStringLiteral("urn:forbidden"), QStringLiteral("OK")));
         break;
     case M::HugeBody:
         sendHuge(true);
