@@ -10,6 +10,9 @@
 class ClipboardReader
 {
 public:
+    // Far more than any text worth looking for a number in.
+    static constexpr int textCap = 1 << 20;
+
     explicit ClipboardReader(std::function<void()> textReady);
     ~ClipboardReader();
 
@@ -19,6 +22,10 @@ public:
     bool read(QString &text);
 
 private:
+    // Qt's own reading, with the same cap: where no owner can hold it up for long, and wherever
+    // the owner cannot be asked without waiting (no X connection of its own, no XFixes).
+    static QString readThroughQt();
+
     class Private;
     std::unique_ptr<Private> d;
 };

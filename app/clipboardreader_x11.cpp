@@ -1,7 +1,6 @@
 #include "clipboardreader.h"
 
-#include <QApplication>
-#include <QClipboard>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <chrono>
@@ -16,9 +15,9 @@ namespace {
 // An owner that has not answered within this is taken for hung, and that ownership is not asked
 // again, so that changes do not keep requests pending on it.
 constexpr std::chrono::seconds answerWait(2);
-// Far more than any text worth looking for a number in: a larger text reads as empty. It is still
-// taken to its end when sent in pieces (INCR), as some owners stop serving anyone until then.
-constexpr int textCap = 1 << 20;
+// A larger text reads as empty. It is still taken to its end when sent in pieces (INCR), as some
+// owners stop serving anyone until then.
+constexpr int textCap = ClipboardReader::textCap;
 
 template <typename T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
@@ -257,7 +256,7 @@ ClipboardReader::~ClipboardReader() = default;
 bool ClipboardReader::read(QString &text)
 {
     if (!d) {
-        text = QApplication::clipboard()->text(QClipboard::Clipboard);
+        text = readThroughQt();
         return true;
     }
     if (d->take(text))

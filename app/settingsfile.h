@@ -13,10 +13,9 @@ public:
     // The file, or the registry key, of the application's names, found without reading it.
     static QString location();
 
-    // False for settings that cannot be read, that are too large to be settings (a file over
-    // 1 MiB, refused before anything reads it), or that hold keys and none of the program's
-    // (random bytes, another format): what they hold may still be recoverable, so they must not
-    // be taken for a first run. Settings without any key hold nothing to lose.
+    // False for settings that cannot be read, or that are too large to be settings (a file over
+    // 1 MiB, refused before anything reads it): taken for a first run, they would be overwritten.
+    // Keys the program does not use are kept, and read as they stand.
     static bool isReadable();
 
     // The password is kept in clear, so on Unix the file and its folder must be their owner's

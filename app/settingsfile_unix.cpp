@@ -1,4 +1,3 @@
-#include "service/settingskeys.h"
 #include "settingsfile.h"
 
 #include <QDir>
@@ -6,8 +5,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
-#include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -29,15 +26,7 @@ bool SettingsFile::isReadable()
     const QFileInfo file(location());
     if (file.exists() && (!file.isReadable() || file.size() > sizeCap))
         return false;
-    const QSettings settings;
-    if (settings.status() != QSettings::NoError)
-        return false;
-    const char *const keys[] = {SettingsKey::login,    SettingsKey::password,
-                                SettingsKey::number,   SettingsKey::copyTwice,
-                                SettingsKey::endpoint, SettingsKey::endpointCa};
-    return settings.allKeys().isEmpty() ||
-           std::any_of(std::begin(keys), std::end(keys),
-                       [&](const char *key) { return settings.contains(key); });
+    return QSettings().status() == QSettings::NoError;
 }
 
 void SettingsFile::restrictToOwner(const QString &fileName)

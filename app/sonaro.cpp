@@ -152,11 +152,6 @@ bool Sonaro::initTray()
     trayIcon.setToolTip(Edition::isPlain() ? tr("Tintelle") : tr("Sonaro"));
     trayIcon.setIcon(QIcon(Edition::iconPath()));
     trayIcon.setVisible(true);
-    connect(&CallDialog::notices(), &CallNotices::callPlaced, this, [this](const QString &number) {
-        notify(tr("Appel lancé vers %1 : votre téléphone va sonner, décrochez pour être mis en "
-                  "relation.")
-                   .arg(number));
-    });
     connect(&CallDialog::notices(), &CallNotices::numberIgnored, this,
             [this] { notify(tr("Numéro ignoré : une fenêtre d'appel est déjà ouverte.")); });
     connect(&trayIcon, &QSystemTrayIcon::activated, this,

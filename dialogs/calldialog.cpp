@@ -6,16 +6,13 @@
 #include <QApplication>
 #include <QDebug>
 #include <QEventLoop>
-#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QMutex>
 #include <QPixmap>
 #include <QScreen>
-#include <QSpacerItem>
 #include <QStyle>
-#include <QWindow>
 #include <mutex>
 
 namespace {
@@ -26,9 +23,6 @@ namespace {
 QMutex openLock;
 
 enum Page { NumberPage = 0, EditPage = 1, CallingPage = 2 };
-
-// A run of characters this long without a blank is broken, so that it stays inside the box.
-constexpr int longestRun = 60;
 
 // Marks that reorder text: in a far end's text they can turn a word around ("refusé" read
 // backwards), so they are dropped.
@@ -60,7 +54,7 @@ QString readable(const QString &text)
     int run = 0;
     for (const QChar c : std::as_const(shown)) {
         run = c.isSpace() ? 0 : run + 1;
-        if (run > longestRun) {
+        if (run > CallDialog::maxErrorRun) {
             wrapped += QLatin1Char('\n');
             run = 1;
         }
@@ -182,7 +176,6 @@ CallDialog::~CallDialog() = default;
 void CallDialog::click2CallResult(bool success, QString errorString)
 {
     if (success) {
-        emit notices().callPlaced(displayNumber);
         accept();
         return;
     }
@@ -194,22 +187,13 @@ void CallDialog::showError(const QString &errorString)
 {
     const QString title =
         Edition::isPlain() ? tr("Erreur lors de l'appel") : tr("Erreur lors du click2call");
-    // What QMessageBox::critical() builds, but the text comes from the far end: it is shown as it
-    // stands and never read as markup (a link in it would open a browser). Not a child of the
-    // dialog, whose dark picture and white text would spoil it; it stays above the dialog.
+    // What QMessageBox::critical(this, title, text, Ok, NoButton) shows, Ok its default button,
+    // but the text comes from the far end: it is never read as markup (a link in it would open a
+    // browser).
     QMessageBox box(QMessageBox::Critical, title, tr("Erreur: ") + readable(errorString),
-                    QMessageBox::Ok);
+                    QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
-    box.winId();
-    box.windowHandle()->setTransientParent(windowHandle());
-    // Wide enough for the whole title in the frame, beside the frame's icon and buttons.
-    QFont titleFont = box.font();
-    titleFont.setBold(true);
-    auto *grid = static_cast<QGridLayout *>(box.layout());
-    grid->addItem(new QSpacerItem(QFontMetrics(titleFont).horizontalAdvance(title) * 5 / 4 + 150, 0,
-                                  QSizePolicy::Fixed, QSizePolicy::Minimum),
-                  grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
 }
 
@@ -223,37 +207,20 @@ void CallDialog::showEvent(QShowEvent *)
         setFocus(Qt::OtherFocusReason);
 }
 
-void CallDialog::showTitle(const QString &hint)
-{
-    ui->title->setText(hint.isEmpty() ? tr("Appeler un numéro :") : hint);
-    // In the colour of a warning, so that it is not taken for the usual title.
-    ui->title->setStyleSheet(hint.isEmpty() ? QString() : QStringLiteral("color: #ffb347"));
-    // A hint longer than the dialog is wide goes on two lines rather than being cut.
-    ui->title->setWordWrap(!hint.isEmpty());
-}
-
 void CallDialog::on_btncall_pressed()
 {
     if (ui->numberStack->currentIndex() == EditPage) {
-        QString recognised = ui->numberEdit->text(), dial;
-        if (recognised.isEmpty())
-            return;
-        // Nothing to call: sent, it would be a request with no called number.
-        if (WS::extractNumber(recognised, dial).isEmpty()) {
-            showTitle(tr("Numéro non reconnu : 10 chiffres, 00 ou + et l'indicatif, ou 4 "
-                         "chiffres"));
-            ui->numberEdit->setFocus(Qt::OtherFocusReason);
-            return;
-        }
         dialNumber = ui->numberEdit->text();
         displayNumber = dialNumber;
+        if (dialNumber.isEmpty())
+            return;
     }
-    showTitle();
     ui->numberStack->setCurrentIndex(CallingPage);
     // The field is about to hide: keep the keys on the dialog, where Enter finds no button.
     setFocus(Qt::OtherFocusReason);
     ui->btncall->setVisible(false);
-    // displayNumber keeps the text as typed, to give it back after a failure.
+    // displayNumber keeps the text as typed, to give it back after a failure. Text without a
+    // number goes as an empty number, and the provider's answer tells.
     WS::extractNumber(dialNumber, dialNumber);
     ws.click2Call(dialNumber);
 }

@@ -21,7 +21,6 @@ class CallNotices : public QObject
     Q_OBJECT
 
 signals:
-    void callPlaced(const QString &shownNumber);
     // A copy of another number was refused because a call dialog is open.
     void numberIgnored();
 };
@@ -55,17 +54,19 @@ public:
     // True while a call dialog of this program is open.
     static bool isOpen();
 
-    // Reports each call placed, with the number as the dialog showed it, to whoever tells the
-    // user (the tray); a dialog knows nothing of the tray.
+    // Reports refused copies to whoever tells the user (the tray); a dialog knows nothing of
+    // the tray.
     static CallNotices &notices();
 
     CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent = nullptr);
     ~CallDialog() override;
 
-    // The longest service error shown in the error box; longer ones are cut there, with "…",
-    // and logged whole.
+    // The bounds of a service error in the error box, which would otherwise grow past the screen
+    // with the far end's text: longer ones are cut there, with "…", and logged whole; a run of
+    // characters without a blank is broken after maxErrorRun.
     static constexpr int maxErrorCharacters = 500;
     static constexpr int maxErrorLines = 10;
+    static constexpr int maxErrorRun = 60;
 
 public slots:
     void click2CallResult(bool success, QString errorString);
@@ -80,8 +81,6 @@ private slots:
 
 private:
     void showError(const QString &errorString);
-    // The title, or in its place, visibly, a hint at what went wrong.
-    void showTitle(const QString &hint = QString());
 
     std::unique_ptr<Ui::CallDialog> ui;
     QString dialNumber;

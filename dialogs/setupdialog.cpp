@@ -15,16 +15,6 @@ SetupDialog::SetupDialog(const QString &login, const QString &password, const QS
     ui->password->setText(password);
     ui->number->setText(number);
     ui->copyTwice->setChecked(copyTwice);
-    // Typing lands at once, in the first field left to fill, else the login (the tab bar, first
-    // in the tab order, takes no text).
-    QLineEdit *first = ui->login;
-    for (QLineEdit *field : {ui->number, ui->password, ui->login}) {
-        if (field->text().isEmpty())
-            first = field;
-    }
-    first->setFocus(Qt::OtherFocusReason);
-    // The same picture, but as an image that a screen reader passes over, not as a text.
-    ui->labelLogo->setPixmap(QPixmap(QStringLiteral(":/logo-ivelor-100.png")));
     // The form carries the branded edition's texts; the plain edition names nobody.
     if (Edition::isPlain()) {
         setWindowTitle(QStringLiteral("Tintelle"));
@@ -41,14 +31,11 @@ SetupDialog::~SetupDialog() = default;
 
 bool SetupDialog::on_validateButton_clicked()
 {
-    // Blanks count as filled: the values are stored exactly as typed. A refusal shows where the
-    // keyboard is needed.
+    // Blanks count as filled: the values are stored exactly as typed. A refusal changes nothing,
+    // the keyboard stays where it was.
     for (QLineEdit *field : {ui->login, ui->password, ui->number}) {
-        if (field->text().isEmpty()) {
-            ui->tabWidget->setCurrentWidget(ui->tab);
-            field->setFocus(Qt::OtherFocusReason);
+        if (field->text().isEmpty())
             return false;
-        }
     }
     emit setupSuccess(ui->login->text(), ui->password->text(), ui->number->text(),
                       ui->copyTwice->isChecked());

@@ -48,7 +48,7 @@ echo
 session_open_tray_menu
 sleep 0.3 # the first paint
 import -window root -crop 400x260+880+540 "$SESSION_WORK/tray-menu.png"
-xdotool key Up Return
+session_choose_menu_entry 4 4
 session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
 echo "\"Quitter Tintelle\" ended the program."
 echo

@@ -306,6 +306,16 @@ session_open_tray_menu()
     session_fail "the tray menu to show"
 }
 
+# Chooses entry $1 of the $2 entries of the open tray menu (SESSION_MENU) with a click: a menu may
+# not hold the keyboard yet when it shows, and keys sent then go elsewhere. Its separators are
+# thin, so each entry sits at its share of the height.
+session_choose_menu_entry()
+{
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$SESSION_MENU")"
+    session_click_at $((X + WIDTH / 2)) $((Y + HEIGHT * (2 * $1 - 1) / (2 * $2)))
+}
+
 # Visible windows right below the root: menus, and the frames of managed windows.
 session_popups() { xdotool search --maxdepth 1 --onlyvisible --name '' 2>/dev/null || true; }
 

@@ -28,10 +28,11 @@ cmake --build "$build" --parallel "$jobs"
 # The Windows build goes on beside the tests, which leave the processors idle much of the time.
 windows=
 if [ -n "$qt" ]; then
-    TINTELLE_QT_WINDOWS=$qt TINTELLE_BUILD_DIR="$build" nice -n 5 "$root/scripts/build-windows.sh" \
-        >"$build/windows-build.log" 2>&1 &
+    # In a process group of its own, ended whole if this script stops: not its shell alone.
+    TINTELLE_QT_WINDOWS=$qt TINTELLE_BUILD_DIR="$build" setsid nice -n 5 \
+        "$root/scripts/build-windows.sh" >"$build/windows-build.log" 2>&1 &
     windows=$!
-    trap 'kill "$windows" 2>/dev/null || true' EXIT
+    trap 'kill -- "-$windows" 2>/dev/null || true' EXIT
 fi
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 

@@ -15,7 +15,6 @@ const QString defaultHost = QStringLiteral(TINTELLE_SOAP_HOST);
 constexpr int defaultPort = 1664;
 const QString methodName = QStringLiteral("telephonyClick2CallDo");
 const QString methodNamespace = QStringLiteral(TINTELLE_SOAP_NAMESPACE);
-const QString loginRefused = QStringLiteral("Identifiant ou mot de passe incorrect");
 
 // What the user reads when a call fails on the way, by failure class.
 QString failureText(SoapHttpTransport::Failure failure, int deadlineSeconds)
@@ -108,12 +107,6 @@ void WS::setDeadline(int seconds)
 
 void WS::click2Call(const QString &called)
 {
-    // Text in which no number was recognised comes as nothing: a request without `called`
-    // would still reach the provider.
-    if (called.trimmed().isEmpty()) {
-        failLater(tr("Aucun numéro à appeler : aucune demande n'a été envoyée."));
-        return;
-    }
     const Endpoint target = endpoint(settings, defaultHost);
     if (!target.error.isEmpty()) {
         failLater(target.error);
@@ -220,11 +213,7 @@ void WS::wsResponse(const SoapHttpTransport::Reply &reply)
         return;
     }
     const QString fault = reply.message.faultString();
-    if (fault == loginRefused) {
-        emit click2CallResult(false, fault + tr("\nVérifiez l'identifiant et le mot de passe "
-                                                "dans « Configuration », au menu de l'icône de "
-                                                "la zone de notification."));
-    } else if (!fault.isEmpty()) {
+    if (!fault.isEmpty()) {
         emit click2CallResult(false, fault);
     } else if (reply.message.isFault()) {
         // A refusal without a reason is still a refusal.

@@ -48,11 +48,11 @@ public:
     ~WS() override;
 
     // Sends one request for `called`, already in dial form, with the stored "login", "password"
-    // and "number" (sent as calling and billingNumber). Returns at once; every request ends in
-    // exactly one click2CallResult(), also when nothing is sent because `called` is empty, the
-    // endpoint settings are unusable or a value holds a character that XML cannot carry. A request
-    // leaves at most once. A request still in flight when the client is destroyed is abandoned
-    // silently.
+    // and "number" (sent as calling and billingNumber); an empty `called` is sent as it is, and
+    // the provider's answer decides. Returns at once; every request ends in exactly one
+    // click2CallResult(), also when nothing is sent because the endpoint settings are unusable or
+    // a value holds a character that XML cannot carry. A request leaves at most once. A request
+    // still in flight when the client is destroyed is abandoned silently.
     void click2Call(const QString &called);
     // Replaces callDeadlineSeconds for the following calls (tests, diagnostics).
     void setDeadline(int seconds);

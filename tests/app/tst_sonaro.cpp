@@ -25,7 +25,7 @@ class TestSonaro : public QObject
 
 public:
     // What start() finds where the settings go, beside what was stored.
-    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, EmptyFile, Huge };
+    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, Other, Huge };
     Q_ENUM(Disk)
 
 private slots:
@@ -42,7 +42,7 @@ private slots:
         QTest::addColumn<Disk>("disk");
         QTest::addColumn<QVariantMap>("setup"); // its fields as it opens; none: not shown
         QTest::addColumn<QStringList>("boxes"); // "%1" is the settings file
-        QTest::addColumn<QVariantMap>("login"); // stored, or held when that failed
+        QTest::addColumn<QVariantMap>("login"); // stored, or held when that failed; and "foo"
         const QVariantMap partial{{"password", "s"}, {"number", "01"}, {"copytwice", true}};
         const QVariantMap blank{
             {"login", ""}, {"password", ""}, {"number", ""}, {"copytwice", false}};
@@ -57,9 +57,12 @@ private slots:
         QTest::addRow("login stored") << a << Disk::AsStored << none << quiet << a;
         QTest::addRow("empty login stored") << empty << Disk::AsStored << none << quiet << empty;
         QTest::addRow("unreadable") << none << Disk::FolderForFile << none << notRead << none;
-        QTest::addRow("random bytes") << none << Disk::RandomBytes << none << notRead << none;
-        QTest::addRow("empty file: a first run")
-            << none << Disk::EmptyFile << blank << quiet << typed;
+        // Qt reads them as keys, but will not write over what it could not read back.
+        QTest::addRow("random bytes: a first run, not written over")
+            << none << Disk::RandomBytes << blank << notWritten << typed;
+        QTest::addRow("only keys of no use: a first run, they stay")
+            << none << Disk::Other << blank << quiet
+            << QVariantMap{{"login", "login"}, {"foo", "1"}};
         QTest::addRow("over 1 MiB") << none << Disk::Huge << none << notRead << none;
     }
 
@@ -83,7 +86,7 @@ private slots:
         QRandomGenerator(1).fillRange(noise.data(), noise.size());
         const QMap<Disk, QByteArray> contents{
             {Disk::RandomBytes, QByteArray(reinterpret_cast<const char *>(noise.data()), 4096)},
-            {Disk::EmptyFile, ""},
+            {Disk::Other, "[General]\nfoo=1\n"},
             {Disk::Huge, "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')}};
         if (contents.contains(disk)) {
             QFile in(file);
@@ -109,8 +112,9 @@ private slots:
         QCOMPARE(shown, setup);
         QCOMPARE(shownBoxes.seen, boxes.replaceInStrings("%1", file));
         QVariantMap held;
-        if (QSettings().contains("login"))
-            held["login"] = QSettings().value("login");
+        for (const char *key : {"login", "foo"})
+            if (QSettings().contains(key))
+                held[key] = QSettings().value(key);
         QCOMPARE(held, login);
     }
 };

@@ -52,7 +52,7 @@ e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number sh
 
 for _ in 1 2; do # the menu's first entry; asked twice, one window
     session_open_tray_menu
-    xdotool key Down Return
+    session_choose_menu_entry 1 4
     session_wait_until 20 "the tray menu to close" menu_closed
 done
 e2e_wait_focused Tintelle

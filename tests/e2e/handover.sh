@@ -50,7 +50,7 @@ session_click_window "$SESSION_WINDOW"
 e2e_call_from_dialog "" 2 0033123456789
 # The menu's second entry, "Appeler un numéro", opens the same dialog.
 session_open_tray_menu
-xdotool key Down Down Return
+session_choose_menu_entry 2 4
 e2e_call_from_dialog "01 40 00 00 00" 3 0033140000000
 
 # The branded edition beside this one: a link to this one while Sonaro's dialog is open opens no

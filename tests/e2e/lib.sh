@@ -60,7 +60,7 @@ e2e_quit()
 {
     local status=0
     session_open_tray_menu "$@"
-    xdotool key Up Return
+    session_choose_menu_entry 4 4
     session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
     wait "$SESSION_APP_PID" || status=$?
     e2e_expect_eq "exit status after the quit entry" "$status" 0

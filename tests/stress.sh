@@ -1,0 +1,32 @@
+#!/bin/sh
+# Runs the whole suite N times (5 by default) with every processor kept busy, then N times on an
+# idle machine, the Windows tests too when build-windows/ is there, and prints each test's
+# failures. Run it after scripts/test.sh, on a machine left to it:
+#   tests/stress.sh [N]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+n=${1:-5}
+logs=$(mktemp -d)
+burners=
+trap 'kill $burners 2>/dev/null || true' EXIT
+suite() { # $1: busy or idle
+    for i in $(seq "$n"); do
+        for dir in build build-windows; do
+            [ -f "$root/$dir/CTestTestfile.cmake" ] || continue
+            ctest --test-dir "$root/$dir" -j"$(nproc)" >"$logs/$1.$dir.$i" 2>&1 || true
+            grep -hoE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' \
+                "$logs/$1.$dir.$i" | sed "s/^/$1 run $i: /" || true
+        done
+    done
+}
+for _ in $(seq "$(nproc)"); do
+    sh -c 'while :; do :; done' &
+    burners="$burners $!"
+done
+suite busy
+kill $burners && burners=
+suite idle
+total=$(cat "$logs"/* | grep -cE 'Test +#[0-9]+: ') || true
+failed=$(cat "$logs"/* | grep -cE 'Test +#[0-9]+: .*(Failed|Timeout|Exception|Not Run)') || true
+echo "stress: $((total - failed)) passed, $failed failed over $n busy and $n idle runs (logs: $logs)"
+[ "$failed" -eq 0 ]
