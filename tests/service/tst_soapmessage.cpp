@@ -54,9 +54,8 @@ private slots:
               envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>"),
               "e:Server");
         reply("sibling after the fault",
-              envelope("<e:Fault><faultstring>A</faultstring></e:Fault><s><faultstring>B"
-                       "</faultstring></s>"),
-              {}, "A");
+              envelope("<e:Fault><faultstring>A</faultstring></e:Fault><s><faultstring/></s>"), {},
+              "A");
         reply("qualified children",
               envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>"), {}, "Panne");
         reply("response element", envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>"));

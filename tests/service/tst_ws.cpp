@@ -191,11 +191,8 @@ private slots:
             QTest::addRow("%s", name)
                 << simulator << settings << QStringList{number} << QString() << error << -1 << ssl;
         };
-        const auto network = [](const QString &what) {
-            return "Le serveur du service d'appel " + what +
-                   " : vérifiez la connexion au réseau, puis réessayez. Aucune demande n'a été "
-                   "envoyée.";
-        };
+        const QString network = "Le serveur du service d'appel %1 : vérifiez la connexion au "
+                                "réseau, puis réessayez. Aucune demande n'a été envoyée.";
         const QString unsendable = " contient un caractère qui ne peut pas être envoyé : "
                                    "corrigez-le*";
         const QString refused = "Le certificat du serveur du service d'appel a été refusé : la "
@@ -216,13 +213,13 @@ private slots:
                    QSslError::UnableToGetLocalIssuerCertificate);
         refuse("handshake stalled", none,
                account({{"endpoint", u"https://127.0.0.1:%1/"_s.arg(stall.serverPort())}}), called,
-               network("n'a pas répondu en 2 secondes"));
+               network.arg("n'a pas répondu en 2 secondes"));
         refuse("host not found", none, account({{"endpoint", "https://nowhere.invalid/"}}), called,
-               network("est introuvable"));
+               network.arg("est introuvable"));
         refuse("closed at once", "--misbehave close-at-once", account(), called,
-               network("est injoignable"));
+               network.arg("est injoignable"));
         refuse("connection refused", none, account({{"endpoint", "https://127.0.0.1:1/"}}), called,
-               network("a refusé la connexion"));
+               network.arg("a refusé la connexion"));
         if (QSysInfo::productType() != "windows") { // no FIFO there
             QVERIFY(QFile::exists(fifo) || QProcess::execute("mkfifo", {fifo}) == 0);
             refuse("CA file a FIFO", none, account({{"endpointca", fifo}}), called,
