@@ -1,42 +1,42 @@
 #include "copyhandler.h"
 
-#include "app/privateplace.h"
-#include "service/settingskeys.h"
+#include "app/rolelock.h"
 #include "service/ws.h"
 
-#include <QLockFile>
 #include <QSettings>
 #include <memory>
 
 namespace {
 
-bool canCall()
-{
-    const QSettings settings;
-    return !settings.value(SettingsKey::login).toString().isEmpty() && WS::knowsProvider(settings);
-}
-
-// Held for the rest of the run once taken.
-std::unique_ptr<QLockFile> role;
+QString folder;
+// Held, or waited for, while this edition can call.
+std::unique_ptr<RoleLock> role;
 
 } // namespace
 
+void CopyHandler::start(const QString &place)
+{
+    role.reset();
+    folder = place;
+    takesCopies();
+}
+
 bool CopyHandler::takesCopies()
 {
-    if (!canCall()) {
+    // A login, even an empty one, is the provider's to judge: only no provider at all keeps an
+    // edition from calling.
+    if (!WS::knowsProvider(QSettings())) {
         role.reset();
         return false;
     }
-    if (role)
-        return true;
-    const QString folder = PrivatePlace::folder();
-    // Where the editions cannot meet, each answers its own copies as before.
+    // Where the editions cannot meet, each answers its own copies.
     if (folder.isEmpty())
         return true;
-    auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("/copies.lock"));
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0))
-        return lock->error() != QLockFile::LockFailedError;
-    role = std::move(lock);
-    return true;
+    if (!role) {
+        role = std::make_unique<RoleLock>(folder + QStringLiteral("/copies.lock"));
+        if (!role->take())
+            role->await();
+    }
+    // A lock that cannot be made decides nothing: it must not leave every copy unanswered.
+    return role->isHeld() || !role->canBeMade();
 }

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <QString>
+
 // Of the editions running for one user, the one that answers copies, so that the same edition
-// answers every copy: an edition that cannot call (no login, or a build without the provider's
-// address and no "endpoint" setting) never does; of those that can, the first to ask keeps the
-// role until it quits. The role is a lock file in the user's private place (PrivatePlace).
+// answers every copy: an edition that cannot call (it knows no provider) never does; of those that
+// can, the first to ask keeps the role until it ends, and then the other, already waiting for it,
+// takes it at once, so that an edition started again finds it taken. The role is a lock on a file
+// in the user's private place (PrivatePlace).
 namespace CopyHandler {
 
-// True when this program answers copies now. Asked at start, so that the edition started first
-// takes the role, and again at each copy, so that the other takes it over once the first quits.
+// At start, with the private place (empty where the editions cannot meet): asks for the role, so
+// that the edition started first holds it.
+void start(const QString &place);
+
+// True when this program answers copies now. Asked at each copy: an edition that cannot call any
+// more lets the role go; one that now can asks for it.
 bool takesCopies();
 
 } // namespace CopyHandler

@@ -1,3 +1,4 @@
+#include "app/callopener.h"
 #include "app/commandline.h"
 #include "app/copyhandler.h"
 #include "app/platformchoice.h"
@@ -35,9 +36,12 @@ int main(int argc, char *argv[])
         return 0;
 
     // Before any window: a later start of the same edition only hands its request over.
-    SingleInstance instance(PrivatePlace::folder(), QCoreApplication::applicationName().toLower());
+    const QString place = PrivatePlace::folder();
+    SingleInstance instance(place, QCoreApplication::applicationName().toLower());
     const bool onlyLook = commandLine.isAutostart() && !commandLine.hasLink();
-    switch (instance.handOver(onlyLook ? std::nullopt : std::optional(commandLine.linkText()))) {
+    const QString request =
+        commandLine.hasLink() ? CallOpener::linkRequest(commandLine.linkText()) : QString();
+    switch (instance.handOver(onlyLook ? std::nullopt : std::optional(request))) {
     case SingleInstance::Start::HandedOver:
         return 0;
     case SingleInstance::Start::Unreachable:
@@ -51,6 +55,8 @@ int main(int argc, char *argv[])
     case SingleInstance::Start::Guarded:
         break;
     }
+    // Before the clipboard is watched: the edition started first answers copies.
+    CopyHandler::start(place);
 
     Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
                                                         : Sonaro::byHandSystemTrayWait);
@@ -58,11 +64,12 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(QIcon(Edition::iconPath()));
     if (!sonaro.start())
         return 1;
-    QObject::connect(&instance, &SingleInstance::requested, &sonaro, &Sonaro::openCallDialog);
+    CallOpener &opener = sonaro.callOpener();
+    QObject::connect(&instance, &SingleInstance::requested, &opener, &CallOpener::openRequest);
     if (commandLine.hasLink())
         QMetaObject::invokeMethod(
-            &sonaro, [&] { sonaro.openCallDialog(commandLine.linkText()); }, Qt::QueuedConnection);
+            &opener, [&] { opener.open(CallOpener::Route::Link, commandLine.linkText()); },
+            Qt::QueuedConnection);
     instance.acceptRequests();
-    CopyHandler::takesCopies(); // the edition started first answers copies
     return app.exec();
 }

@@ -29,7 +29,8 @@ QString ownFolder(const QString &base, const QString &name)
         return {};
     const QString path = QDir::cleanPath(base + u'/' + name);
     ::mkdir(encoded(path).constData(), 0700);
-    // One of ours that no one else can write into, made under another umask: close it.
+    // One of ours that no one else can write into, made under another umask: close it. One that
+    // others could write into may hold what they left there: refused.
     struct stat st = {};
     if (::lstat(encoded(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
         st.st_uid == ::geteuid() && (st.st_mode & 022) == 0)
@@ -52,8 +53,11 @@ QString hostFolderName()
 PrivatePlace::Candidates PrivatePlace::candidates()
 {
     Candidates where;
-    where.runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    where.accountRuntime = QStringLiteral("/run/user/%1").arg(::geteuid());
+    // Not XDG_RUNTIME_DIR: a session may name a folder of its own there, and a start through su,
+    // ssh or cron none, and the two would guard different folders. The tests give each test a
+    // folder of its own in the account's stead.
+    where.accountRuntime = qEnvironmentVariable("TINTELLE_TEST_ACCOUNT_RUNTIME",
+                                                QStringLiteral("/run/user/%1").arg(::geteuid()));
     // HOME may be another account's after su; the account database is not.
     if (const passwd *account = ::getpwuid(::geteuid()); account && account->pw_dir)
         where.home = QFile::decodeName(account->pw_dir);
@@ -62,12 +66,10 @@ PrivatePlace::Candidates PrivatePlace::candidates()
 
 QString PrivatePlace::folder(const Candidates &where)
 {
-    for (const QString &runtime : {where.runtime, where.accountRuntime}) {
-        if (isPrivate(runtime))
-            if (const QString folder = ownFolder(runtime, QStringLiteral("tintelle"));
-                !folder.isEmpty())
-                return folder;
-    }
+    if (isPrivate(where.accountRuntime))
+        if (const QString folder = ownFolder(where.accountRuntime, QStringLiteral("tintelle"));
+            !folder.isEmpty())
+            return folder;
     if (!QDir::isAbsolutePath(where.home) || QDir::cleanPath(where.home) == QDir::rootPath())
         return {};
     for (const QString &base : {QStringLiteral("/.cache"), QStringLiteral("/.config")})

@@ -1,11 +1,9 @@
 #include "sonaro.h"
 
-#include "app/dialogclaim.h"
 #include "app/settingsfile.h"
 #include "dialogs/calldialog.h"
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
-#include "service/phonenumber.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
@@ -66,8 +64,8 @@ bool waitForSystemTray()
 } // namespace
 
 Sonaro::Sonaro(QObject *parent)
-    : QObject(parent), trayIcon(this), configureAction(this), callAction(this), aboutQtAction(this),
-      quitAction(this), clipboardWatcher(this)
+    : QObject(parent), opener(this), trayIcon(this), configureAction(this), callAction(this),
+      aboutQtAction(this), quitAction(this), clipboardWatcher(this)
 {
 }
 
@@ -152,8 +150,10 @@ bool Sonaro::initTray()
     trayIcon.setToolTip(Edition::isPlain() ? tr("Tintelle") : tr("Sonaro"));
     trayIcon.setIcon(QIcon(Edition::iconPath()));
     trayIcon.setVisible(true);
-    connect(&CallDialog::notices(), &CallNotices::numberIgnored, this,
-            [this] { notify(tr("Numéro ignoré : une fenêtre d'appel est déjà ouverte.")); });
+    connect(&opener, &CallOpener::notice, this, &Sonaro::notify);
+    // Direct: a copy's dialog runs within the watcher's slot, as the copy-twice count expects.
+    connect(&clipboardWatcher, &SonaroClipboard::numberCopied, this,
+            [this](const QString &text) { opener.open(CallOpener::Route::Copy, text); });
     connect(&trayIcon, &QSystemTrayIcon::activated, this,
             qOverload<QSystemTrayIcon::ActivationReason>(&Sonaro::systrayActivated));
 
@@ -181,31 +181,6 @@ bool Sonaro::quit()
 {
     QCoreApplication::quit();
     return false;
-}
-
-void Sonaro::openCallDialog(const QString &text)
-{
-    QString display = text;
-    QString dial;
-    // Someone else wrote it, often in international form: a French number is shown as it is
-    // written in France, and dialled the same.
-    if (!WS::extractNumber(display, dial).isEmpty())
-        display = PhoneNumber::shownForm(dial);
-    // A number chosen by someone else never takes the keyboard, as a copy's does not.
-    openCall(dial, display,
-             dial.isEmpty() ? CallDialog::Opening::ByUser : CallDialog::Opening::ByCopy);
-}
-
-bool Sonaro::openCall(const QString &dialNumber, const QString &displayNumber,
-                      CallDialog::Opening opening)
-{
-    // One dialog per user: a refused claim brings the other edition's forward, with the number
-    // of a copy (the user's own request carries none). Ours holds the claim already: then the
-    // lock refuses, and brings ours forward.
-    const DialogClaim claim(opening == CallDialog::Opening::ByCopy ? displayNumber : QString());
-    if (!claim.isHeld() && !CallDialog::isOpen())
-        return false;
-    return CallDialog::open(dialNumber, displayNumber, opening);
 }
 
 void Sonaro::setupUI()
@@ -251,7 +226,7 @@ void Sonaro::aboutQt()
 void Sonaro::systrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason == QSystemTrayIcon::DoubleClick)
-        openCall(QString(), QString(), CallDialog::Opening::ByUser);
+        opener.open(CallOpener::Route::Tray);
 }
 
 void Sonaro::systrayActivated()

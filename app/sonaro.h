@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/callopener.h"
 #include "app/sonaroclipboard.h"
-#include "dialogs/calldialog.h"
 
 #include <QAction>
 #include <QMenu>
@@ -44,17 +44,11 @@ public slots:
     void setupSuccess(QString login, QString password, QString number, bool copyTwice);
     // Ends the event loop. Always returns false.
     bool quit();
-    // Opens the call dialog on the first number recognised in `text` (a link, another start),
-    // shown on top without the keyboard, or the empty one, ready for typing, when it holds none.
-    // While a call dialog is open nothing opens, and the open one comes to the front.
-    void openCallDialog(const QString &text);
 
 public:
-    // Every call dialog opens here, whoever asks (copy, link, second start, tray, menu): one per
-    // user, whichever edition, through the claim the editions share, held while it is open. False
-    // when another was open: see CallDialog::open() for what comes to the front.
-    static bool openCall(const QString &dialNumber, const QString &displayNumber,
-                         CallDialog::Opening opening);
+    // Every call dialog opens through it, whoever asks (copy, link, later start, tray, menu); its
+    // notices show from the tray.
+    CallOpener &callOpener() { return opener; }
 
 private slots:
     // Before the tray exists (first run), returns once the dialog has closed. From the tray it
@@ -72,6 +66,7 @@ private:
     void notify(const QString &text);
 
     QSettings settings;
+    CallOpener opener;
     QSystemTrayIcon trayIcon;
     QMenu trayMenu;
     QAction configureAction;

@@ -2,8 +2,6 @@
 
 #include "app/clipboardreader.h"
 #include "app/copyhandler.h"
-#include "app/sonaro.h"
-#include "dialogs/calldialog.h"
 #include "service/settingskeys.h"
 #include "service/ws.h"
 
@@ -34,10 +32,9 @@ void SonaroClipboard::checkClipboard()
     const bool copyTwice = settings.value(SettingsKey::copyTwice, QVariant()).toBool();
 
     if (!copyTwice || lastText == text) {
-        text = WS::extractNumber(text, dial);
-        // Refused while a call dialog is open: that one comes to the front, whichever edition's.
-        if (!text.isEmpty())
-            Sonaro::openCall(dial, text, CallDialog::Opening::ByCopy);
+        const QString copied = text;
+        if (!WS::extractNumber(text, dial).isEmpty())
+            emit numberCopied(copied);
     }
     lastText = text;
 }

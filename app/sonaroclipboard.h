@@ -7,8 +7,8 @@
 
 class ClipboardReader;
 
-// Watches the system clipboard and opens the call dialog for a copied number. With the
-// copy-twice option on, the same text must be copied twice in a row.
+// Watches the system clipboard and reports each copy that holds a number. With the copy-twice
+// option on, the same text must be copied twice in a row.
 class SonaroClipboard : public QObject
 {
     Q_OBJECT
@@ -20,6 +20,11 @@ public:
 
     // Nothing copied before this call is looked at. Always returns true.
     bool startWatching();
+
+signals:
+    // The copied text, in which a number is recognised. Connected directly, a dialog opened for it
+    // runs within checkClipboard(), and the copies made meanwhile count after it.
+    void numberCopied(const QString &text);
 
 public slots:
     void checkClipboard();

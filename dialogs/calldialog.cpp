@@ -7,12 +7,15 @@
 #include <QDebug>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QMutex>
 #include <QPixmap>
 #include <QScreen>
 #include <QStyle>
+#include <QWindow>
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -63,55 +66,44 @@ QString readable(const QString &text)
     return wrapped;
 }
 
-// The call dialog that is open, if any.
-CallDialog *openDialog()
+// Where a dialog of `size` goes to stay off `avoid` within `screen`: below it, else above it,
+// else on the side with more room.
+QPoint besideOf(const QRect &avoid, QSize size, const QRect &screen)
 {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<CallDialog *>(widget); dialog && dialog->isVisible())
-            return dialog;
-    }
-    return nullptr;
+    constexpr int gap = 8;
+    const int x = std::clamp(avoid.center().x() - size.width() / 2, screen.left(),
+                             std::max(screen.left(), screen.right() + 1 - size.width()));
+    const int below = avoid.bottom() + 1 + gap, above = avoid.top() - gap - size.height();
+    if (below + size.height() <= screen.bottom() + 1)
+        return {x, below};
+    if (above >= screen.top())
+        return {x, above};
+    const bool roomBelow = screen.bottom() - avoid.bottom() >= avoid.top() - screen.top();
+    return {x, roomBelow ? screen.bottom() + 1 - size.height() : screen.top()};
 }
 
 } // namespace
 
-bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, Opening opening)
+bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, Opening opening,
+                      const QRect &avoid)
 {
     std::unique_lock<QMutex> guard(openLock, std::try_to_lock);
-    if (!guard.owns_lock()) {
-        // Refused, but visibly: a dialog left behind another window would otherwise be found
-        // later, and its old number called by mistake.
-        CallDialog *open = openDialog();
-        if (!open)
-            return false;
-        open->raise();
-        if (opening == Opening::ByCopy) {
-            if (dialNumber != open->dialNumber)
-                emit notices().numberIgnored();
-            return false;
-        }
-        // The user came to type a number: an Enter must never call the old one unseen.
-        if (open->ui->numberStack->currentIndex() == NumberPage)
-            open->on_btnedit_clicked();
-        if (open->ui->numberStack->currentIndex() == EditPage) {
-            open->ui->numberEdit->setFocus(Qt::OtherFocusReason);
-            open->ui->numberEdit->selectAll();
-        }
-        open->activateWindow();
+    if (!guard.owns_lock())
         return false;
-    }
     CallDialog dialog(dialNumber, displayNumber);
     // Modal before it shows, or it could be shown under a modal box of the program and blocked
-    // by it. Otherwise not: the Configuration it may show above keeps its keyboard and its Enter.
+    // by it. Otherwise not: the Configuration it may show beside keeps its keyboard and its Enter.
     if (QApplication::activeModalWidget())
         dialog.setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
     if (opening == Opening::ByCopy) {
+        dialog.keepOff(avoid);
         dialog.setAttribute(Qt::WA_ShowWithoutActivating);
         dialog.show();
     } else {
         // A second start carries no user time of ours: ask for the keyboard outright.
+        dialog.keyboardAsked = true;
         dialog.show();
         dialog.raise();
         dialog.activateWindow();
@@ -120,15 +112,34 @@ bool CallDialog::open(const QString &dialNumber, const QString &displayNumber, O
     return true;
 }
 
-bool CallDialog::isOpen()
+CallDialog *CallDialog::current()
 {
-    return openDialog() != nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<CallDialog *>(widget); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
-CallNotices &CallDialog::notices()
+void CallDialog::keepOff(const QRect &avoid)
 {
-    static CallNotices notices;
-    return notices;
+    if (const QScreen *screen = QGuiApplication::primaryScreen();
+        screen && avoid.intersects(frameGeometry()))
+        move(besideOf(avoid, size(), screen->availableGeometry()));
+}
+
+void CallDialog::takeKeyboardForTyping()
+{
+    raise();
+    if (ui->numberStack->currentIndex() == NumberPage)
+        on_btnedit_clicked();
+    if (ui->numberStack->currentIndex() == EditPage) {
+        ui->numberEdit->setFocus(Qt::OtherFocusReason);
+        ui->numberEdit->selectAll();
+    }
+    // Already active, it gets no activation that would clear the flag.
+    keyboardAsked = !isActiveWindow();
+    activateWindow();
 }
 
 CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent)
@@ -169,6 +180,8 @@ CallDialog::CallDialog(const QString &dialNumber, const QString &displayNumber, 
     }
 
     connect(&ws, &WS::click2CallResult, this, &CallDialog::click2CallResult);
+    // A press anywhere in the dialog is the user's own act (see enterDelay).
+    qApp->installEventFilter(this);
 }
 
 CallDialog::~CallDialog() = default;
@@ -207,6 +220,35 @@ void CallDialog::showEvent(QShowEvent *)
         setFocus(Qt::OtherFocusReason);
 }
 
+void CallDialog::keyPressEvent(QKeyEvent *event)
+{
+    // A held Enter repeats into whatever window comes next: never a call.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->isAutoRepeat() || !enterGuard.hasExpired())) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CallDialog::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        const bool byUser = keyboardAsked || QGuiApplication::mouseButtons() != Qt::NoButton;
+        enterGuard = byUser ? QDeadlineTimer() : QDeadlineTimer(enterDelay);
+        keyboardAsked = false;
+    }
+    QDialog::changeEvent(event);
+}
+
+bool CallDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this)
+        enterGuard = QDeadlineTimer();
+    return QDialog::eventFilter(watched, event);
+}
+
 void CallDialog::on_btncall_pressed()
 {
     if (ui->numberStack->currentIndex() == EditPage) {
@@ -233,10 +275,15 @@ void CallDialog::on_btncancel_pressed()
 
 void CallDialog::on_btnedit_clicked()
 {
+    // Pressed from the keyboard, the pencil holds the focus: what is typed next replaces the
+    // number, as after a double-click on the tray, rather than being added to it.
+    const bool fromKeyboard = ui->btnedit->hasFocus();
     ui->numberStack->setCurrentIndex(EditPage);
     ui->numberEdit->setText(displayNumber);
     ui->btncall->setVisible(true);
     ui->numberEdit->setFocus(Qt::OtherFocusReason);
+    if (fromKeyboard)
+        ui->numberEdit->selectAll();
 }
 
 void CallDialog::mousePressEvent(QMouseEvent *event)

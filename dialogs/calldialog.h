@@ -2,28 +2,21 @@
 
 #include "service/ws.h"
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QPoint>
+#include <QRect>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 namespace Ui {
 class CallDialog;
 }
 
+class QKeyEvent;
 class QMouseEvent;
 class QShowEvent;
-
-// What every call dialog reports, whoever opened it (see CallDialog::notices()): the dialogs
-// come and go, the one who tells the user stays.
-class CallNotices : public QObject
-{
-    Q_OBJECT
-
-signals:
-    // A copy of another number was refused because a call dialog is open.
-    void numberIgnored();
-};
 
 // The frameless dialog through which one call is placed.
 class CallDialog : public QDialog
@@ -45,18 +38,25 @@ public:
     // The one way to open a call dialog: tries a lock without waiting, and while it holds it
     // shows the dialog and returns once the dialog has closed. No dialog of the program is
     // blocked meanwhile (only above one that is modal is it modal too, or it could not be used).
-    // When a call dialog is open already (possibly further up this stack), returns false at once
-    // and brings that one to the front. ByUser hands it the keyboard, and unless it is calling,
-    // on its edit page with its number selected, so that typing replaces it and Enter calls what
-    // the field shows. ByCopy leaves the keyboard alone, and reports numberIgnored() when it
-    // carried another number.
-    static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening);
-    // True while a call dialog of this program is open.
-    static bool isOpen();
+    // False at once, changing nothing, while a call dialog is open (possibly further up this
+    // stack): current() is that one. ByUser hands the new dialog the keyboard; ByCopy leaves the
+    // keyboard alone and keeps the dialog off `avoid` (the fields of a window in use) when the
+    // screen has room.
+    static bool open(const QString &dialNumber, const QString &displayNumber, Opening opening,
+                     const QRect &avoid = QRect());
+    // The call dialog of this program that is open, if any.
+    static CallDialog *current();
+    static bool isOpen() { return current() != nullptr; }
 
-    // Reports refused copies to whoever tells the user (the tray); a dialog knows nothing of
-    // the tray.
-    static CallNotices &notices();
+    // For the user who asked for the open dialog again: in front with the keyboard and, unless
+    // it is calling, on its edit page with its number selected, so that typing replaces it and
+    // Enter calls what the field shows.
+    void takeKeyboardForTyping();
+
+    // After the keyboard came to the dialog other than by the user's own act (a window above it
+    // closing, the window manager), Enter places no call for this long: an Enter meant for the
+    // window that closed, or pressed twice, must not call. A click in the dialog ends it.
+    static constexpr std::chrono::milliseconds enterDelay{750};
 
     CallDialog(const QString &dialNumber, const QString &displayNumber, QWidget *parent = nullptr);
     ~CallDialog() override;
@@ -73,13 +73,21 @@ public slots:
 
 private slots:
     void showEvent(QShowEvent *) override;
+
     void on_btncall_pressed();
     void on_btncancel_pressed();
     void on_btnedit_clicked();
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Moves it off `avoid` (the fields of a window in use) when the screen has room.
+    void keepOff(const QRect &avoid);
     void showError(const QString &errorString);
 
     std::unique_ptr<Ui::CallDialog> ui;
@@ -87,4 +95,7 @@ private:
     QString displayNumber;
     WS ws;
     QPoint dragPosition;
+    // Until then Enter does not call (enterDelay); expired when the keyboard came by the user.
+    QDeadlineTimer enterGuard;
+    bool keyboardAsked = false;
 };

@@ -137,6 +137,9 @@ session_begin()
     session_runtime=$(mktemp -d /tmp/tintelle-session.XXXXXX)
     chmod 700 "$session_runtime"
     export XDG_RUNTIME_DIR=$session_runtime
+    # The guards' folder: the account's own runtime folder otherwise, shared by every session.
+    export TINTELLE_TEST_ACCOUNT_RUNTIME=$SESSION_WORK/account-run
+    mkdir -p -m 700 "$TINTELLE_TEST_ACCOUNT_RUNTIME"
     export HOME=$SESSION_WORK/home XDG_CONFIG_HOME=$SESSION_WORK/config
     export XDG_DATA_HOME=$SESSION_WORK/data XDG_CACHE_HOME=$SESSION_WORK/cache
     mkdir -p "$HOME" "$XDG_CONFIG_HOME"

@@ -182,11 +182,4 @@ QString &normalize(QString &number)
     return number;
 }
 
-QString shownForm(const QString &dialNumber)
-{
-    const bool frenchInternational =
-        dialNumber.size() == 13 && dialNumber.startsWith(u"0033") && dialNumber.at(4) != u'0';
-    return frenchInternational ? u'0' + dialNumber.mid(4) : dialNumber;
-}
-
 } // namespace PhoneNumber

@@ -16,8 +16,4 @@ QString &extract(QString &text, QString &dialNumber);
 // non-digit.
 QString &normalize(QString &number);
 
-// The form a person reads for a dial form: a French number dialled internationally
-// (0033 and nine digits) is shown nationally, 0123456789; any other comes back unchanged.
-QString shownForm(const QString &dialNumber);
-
 } // namespace PhoneNumber

@@ -36,7 +36,7 @@ private slots:
 
     void dialog()
     {
-        // Whatever it shows: alone, modal, centred, moved by its background, every control
+        // Whatever it shows: alone, not modal, centred, moved by its background, every control
         // named; legible text on a dark picture, a green and a red button.
         DialogDriver user("CallDialog", [](QDialog *dialog) {
             const QPoint start = dialog->pos(), from(2, 2), travel(37, -21);
@@ -73,16 +73,19 @@ private slots:
         QTest::addColumn<bool>("pencil");    // then clicked
         QTest::addColumn<QString>("widget"); // that then shows the number
         QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("selected"); // the field's text, so that typing replaces it
         const QString dial = "0033123456789", shown = "0123456789", none;
         const QString field = "numberEdit", label = "number";
-        QTest::addRow("nothing given") << none << none << none << false << field << none;
-        QTest::addRow("dial form only") << dial << none << none << false << label << dial;
-        QTest::addRow("shown form only") << none << shown << none << false << field << none;
-        QTest::addRow("both") << dial << shown << none << false << label << shown;
-        QTest::addRow("pencil") << dial << shown << none << true << field << shown;
+        QTest::addRow("nothing given") << none << none << none << false << field << none << false;
+        QTest::addRow("dial form only") << dial << none << none << false << label << dial << false;
+        QTest::addRow("shown form only")
+            << none << shown << none << false << field << none << false;
+        QTest::addRow("both") << dial << shown << none << false << label << shown << false;
+        QTest::addRow("pencil") << dial << shown << none << true << field << shown << false;
         QTest::addRow("pencil by Tab and Space")
-            << dial << shown << "\t " << false << field << shown;
-        QTest::addRow("empty field: Enter stays") << none << none << "\r" << false << field << none;
+            << dial << shown << "\t " << false << field << shown << true;
+        QTest::addRow("empty field: Enter stays")
+            << none << none << "\r" << false << field << none << false;
     }
 
     void input()
@@ -99,41 +102,39 @@ private slots:
             QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
             QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
+            if (auto *field = qobject_cast<QLineEdit *>(shown))
+                QTEST(!text.isEmpty() && field->selectedText() == text, "selected");
         });
     }
 
-    void refused_data()
+    void enter_data()
     {
-        // A dialog opened for 0123456789 meets another request: it comes forward, nothing opens.
-        QTest::addColumn<bool>("byUser");
-        QTest::addColumn<QString>("dial");
-        QTest::addColumn<QString>("widget"); // that then shows its number, selected in a field
-        QTest::addColumn<bool>("ignored");   // a notice says so
-        const QString label = "number";
-        QTest::addRow("copy of that number") << false << "0033123456789" << label << false;
-        QTest::addRow("copy of another") << false << "0033612345678" << label << true;
-        QTest::addRow("the user's request: edit page") << true << ""
-                                                       << "numberEdit" << false;
+        // A copy's dialog gets the keyboard from the window manager, then Enter, after:
+        QTest::addColumn<QString>("before"); // "click" on its background, "wait" enterDelay
+        QTest::addColumn<bool>("repeated");  // an Enter held down
+        QTest::addColumn<bool>("calls");
+        QTest::addRow("at once: no call") << "" << false << false;
+        QTest::addRow("held down, later: no call") << "wait" << true << false;
+        QTest::addRow("after the moment") << "wait" << false << true;
+        QTest::addRow("after a click") << "click" << false << true;
     }
 
-    void refused()
+    void enter()
     {
-        QFETCH(bool, byUser);
-        QFETCH(QString, dial);
-        QFETCH(QString, widget);
-        QSignalSpy ignored(&CallDialog::notices(), &CallNotices::numberIgnored);
-        DialogDriver driver("CallDialog", [&](QDialog *dialog) {
-            using Opening = CallDialog::Opening;
-            QVERIFY(!CallDialog::open(dial, dial, byUser ? Opening::ByUser : Opening::ByCopy));
-            auto *shown = dialog->findChild<QWidget *>(widget);
-            QVERIFY(shown->isVisible());
-            if (auto *field = qobject_cast<QLineEdit *>(shown)) {
-                QCOMPARE(field->selectedText(), "0123456789");
-                QCOMPARE(dialog->focusWidget(), field);
-            }
+        QFETCH(QString, before);
+        QFETCH(bool, repeated);
+        DialogDriver user("CallDialog", [&](QDialog *dialog) {
+            dialog->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            if (before == "click")
+                QTest::mouseClick(dialog, Qt::LeftButton, {}, QPoint(2, 2));
+            else if (before == "wait")
+                QTest::qWait(CallDialog::enterDelay.count());
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, {}, "\r", repeated);
+            QApplication::sendEvent(dialog, &enter);
+            QTEST(dialog->findChild<QWidget *>("calling")->isVisible(), "calls");
         });
         QVERIFY(CallDialog::open("0033123456789", "0123456789", CallDialog::Opening::ByCopy));
-        QTEST(!ignored.isEmpty(), "ignored");
     }
 
     void call_data()

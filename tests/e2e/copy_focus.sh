@@ -1,10 +1,8 @@
 #!/bin/bash
 # A copy made while the user works elsewhere shows the call dialog on top without the keyboard:
 # Enter there places no call; a click on the dialog, then Enter, calls. A dialog left behind another
-# window comes to the front for a later copy (without the keyboard; a notice for another number)
-# and for a tray double-click, with the keyboard on its number, typed over. With the keyboard in
-# Configuration (one, however often asked for), a copy's dialog leaves it there, Enter validates
-# Configuration, and a click cancels the dialog. A silent clipboard owner freezes nothing.
+# window comes to the front for a tray double-click, with the keyboard on its number, typed over.
+# A silent clipboard owner freezes nothing.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -38,34 +36,11 @@ e2e_call_from_dialog "" 1 1500
 e2e_copy "Tél. 06 12 34 56 78"
 session_click_window "$E2E_MAIL"
 above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a click on the mail left the dialog above it"
-session_copy "01 40 00 00 00"
-session_wait_until 20 "a refused copy to bring the dialog to the front" above "$E2E_DIALOG" "$E2E_MAIL"
-session_focused_is "$E2E_MAIL" || session_fail "a refused copy took the keyboard from the mail window"
-grep -q "Numéro ignoré : une fenêtre d'appel est déjà ouverte." "$SESSION_WORK/app.log" ||
-    session_fail "no notice for the copy of another number"
-session_click_window "$E2E_MAIL"
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
 session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
     session_focused_is "$E2E_DIALOG"
 above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
-for _ in 1 2; do # the menu's first entry; asked twice, one window
-    session_open_tray_menu
-    session_choose_menu_entry 1 4
-    session_wait_until 20 "the tray menu to close" menu_closed
-done
-e2e_wait_focused Tintelle
-setup=$SESSION_WINDOW
-e2e_expect_eq "Configuration windows" "$(session_windows Tintelle | wc -l)" 1
-e2e_copy "06 99 88 77 66"
-session_focused_is "$setup" || session_fail "the copy took the keyboard from Configuration"
-e2e_enter_calls_nobody 2
-session_wait_until 20 "Enter to validate Configuration" session_window_gone Tintelle
-eval "$(xdotool getwindowgeometry --shell "$SESSION_WINDOW")"
-# "Annuler", at the right-hand end of the button row.
-session_click_at $((X + WIDTH - 85)) $((Y + HEIGHT - 25))
-e2e_wait_dialog_gone
-e2e_expect_eq "requests after Annuler" "$(session_sim_requests)" 2
 e2e_quit
 session_log "passed"

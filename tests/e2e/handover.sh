@@ -1,11 +1,12 @@
 #!/bin/bash
 # A second start hands over to the running copy and exits: with no argument its empty dialog opens
 # ready for typing; a tel: link shows its number on top without taking the keyboard from the window
-# in use, so Enter there calls nobody, and a second link while it is open changes nothing. As root,
-# the copy trusts the provider through the system's certificate store, and a start without
-# XDG_RUNTIME_DIR finds it through /run/user/0 (a private mount namespace shows it the test
-# authority and the session's runtime folder there). Beside the branded edition, one dialog opens
-# at a time whichever edition is asked, and the edition started first answers every copy.
+# in use, so Enter there calls nobody, and a second link while it is open changes nothing. The copy
+# runs with the session's own runtime folder, and a start with none (su, ssh, cron) still finds it.
+# As root, the copy trusts the provider through the system's certificate store (a private mount
+# namespace shows it the test authority). Beside the branded edition, one dialog opens at a time
+# whichever edition is asked, and the edition started first answers every copy until it ends; then
+# the other does, even once the first is started again.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -13,15 +14,17 @@ if [ "$(id -u)" -eq 0 ]; then
     mkdir -p "$SESSION_WORK/certs" && cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/ca-certificates.crt"
     cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/tintelle-test.pem" && openssl rehash "$SESSION_WORK/certs"
     session_write_settings "" endpointca=
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    session_start_app unshare --mount --propagation private sh -c '
-        mount --bind "$1" /etc/ssl/certs && mount -t tmpfs tmpfs /run/user &&
-        mkdir -m 700 /run/user/0 && mount --bind "$XDG_RUNTIME_DIR" /run/user/0 && exec "$2"' \
-        sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
+    start_tintelle()
+    {
+        # shellcheck disable=SC2016 # expanded by the inner shell
+        session_start_app unshare --mount --propagation private sh -c \
+            'mount --bind "$1" /etc/ssl/certs && exec "$2"' sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
+    }
 else
     session_write_settings
-    session_start_app
+    start_tintelle() { session_start_app; }
 fi
+start_tintelle
 session_wait_tray_icon
 
 # Starts a second copy with "$@" (of $bin, through the command in array via); expects status 0.
@@ -34,7 +37,7 @@ second_start()
     e2e_expect_eq "exit status of a second start $*" "$status" 0
 }
 
-[ "$(id -u)" -ne 0 ] || via=(nsenter -t "$SESSION_APP_PID" -m env -u XDG_RUNTIME_DIR)
+via=(env -u XDG_RUNTIME_DIR)
 second_start
 via=()
 e2e_wait_focused "Sonaro - Ivelor"
@@ -59,6 +62,7 @@ sonaro=$SESSION_WORK/Sonaro/sonaro
 mkdir -p "${sonaro%/*}" && cp "$TINTELLE_BIN" "$sonaro"
 session_write_settings "$XDG_CONFIG_HOME/Ivelor/Sonaro.conf"
 QT_QPA_PLATFORM=xcb session_spawn sonaro "$sonaro"
+sonaro_pid=$SESSION_LAST_PID
 session_wait_tray_icon sonaro
 bin=$sonaro second_start "tel:0611111111"
 session_wait_window "Sonaro - Ivelor"
@@ -75,5 +79,13 @@ for i in 0 1 2 3 4 5 6 7 8 9; do
     session_click_window "$SESSION_WINDOW"
     xdotool key Escape && e2e_wait_dialog_gone
 done
+# Ended and started again, the first edition finds the copies taken by the other.
+e2e_quit
+start_tintelle
+session_wait_tray_icon
+session_copy "06 12 34 56 99"
+session_wait_until 20 "the copy to go to the edition that ran on" answered_by "$sonaro_pid"
+session_click_window "$SESSION_WINDOW"
+xdotool key Escape && e2e_wait_dialog_gone
 e2e_quit
 session_log "passed"
