@@ -124,26 +124,6 @@ private slots:
         if (literal)
             QCOMPARE(::extract(&ReferenceRecogniser::extractNumber, input), expected);
     }
-
-    void shownForm_data()
-    {
-        QTest::addColumn<QString>("dial");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("French, dialled internationally") << "0033612345678"
-                                                         << "0612345678";
-        QTest::newRow("trunk zero after 0033") << "0033012345678"
-                                               << "0033012345678";
-        QTest::newRow("a digit short") << "003361234567"
-                                       << "003361234567";
-        QTest::newRow("another country") << "0044612345678"
-                                         << "0044612345678";
-    }
-
-    void shownForm()
-    {
-        QFETCH(QString, dial);
-        QTEST(PhoneNumber::shownForm(dial), "shown");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestRecogniser)
