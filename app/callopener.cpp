@@ -21,6 +21,8 @@ QRect configurationArea()
 
 } // namespace
 
+CallOpener::CallOpener(const QString &place, QObject *parent) : QObject(parent), place(place) {}
+
 void CallOpener::open(Route route, const QString &text)
 {
     const bool byUser = route == Route::Tray || route == Route::Start;
@@ -32,7 +34,7 @@ void CallOpener::open(Route route, const QString &text)
                            "n'est ouverte."));
         return;
     }
-    DialogClaim claim;
+    DialogClaim claim(place);
     if (!claim.failure().isEmpty())
         emit notice(claim.failure());
     if (CallDialog *open = CallDialog::current()) {

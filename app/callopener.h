@@ -29,7 +29,9 @@ public:
     };
     Q_ENUM(Route)
 
-    using QObject::QObject;
+    // `place`: the user's private place (PrivatePlace), where the claim on the one dialog is kept;
+    // without one, dialogs open unclaimed.
+    explicit CallOpener(const QString &place = QString(), QObject *parent = nullptr);
 
     // Returns once the dialog it opened has closed, at once otherwise.
     void open(Route route, const QString &text = QString());
@@ -43,4 +45,7 @@ public:
 signals:
     // Something the user must be told, from the tray.
     void notice(const QString &text);
+
+private:
+    const QString place;
 };

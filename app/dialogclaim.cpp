@@ -1,6 +1,5 @@
 #include "dialogclaim.h"
 
-#include "app/privateplace.h"
 #include "app/singleinstance.h"
 
 #include <QCoreApplication>
@@ -15,7 +14,7 @@ QString claimPath(const QString &folder)
 
 } // namespace
 
-DialogClaim::DialogClaim() : file(claimPath(PrivatePlace::folder()))
+DialogClaim::DialogClaim(const QString &folder) : folder(folder), file(claimPath(folder))
 {
     if (file.fileName().isEmpty())
         return;
@@ -57,7 +56,6 @@ bool DialogClaim::forward(const QString &request)
         return false;
     // A holder that is not this program is the other edition: its guard takes the request.
     const bool plain = QCoreApplication::applicationName() == QLatin1String("Tintelle");
-    return SingleInstance(PrivatePlace::folder(),
-                          plain ? QStringLiteral("sonaro") : QStringLiteral("tintelle"))
+    return SingleInstance(folder, plain ? QStringLiteral("sonaro") : QStringLiteral("tintelle"))
         .forward(request);
 }

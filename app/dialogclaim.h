@@ -5,12 +5,12 @@
 
 // At most one call dialog per user, whichever edition opens it and however: both editions watch
 // the same clipboard and answer links. The claim is a lock file in the user's private place
-// (PrivatePlace), tried without waiting as it is made and held as long as this object lives; one
-// left by a holder that crashed is taken over.
+// (PrivatePlace, worked out once at start: `folder`), tried without waiting as it is made and held
+// as long as this object lives; one left by a holder that crashed is taken over.
 class DialogClaim
 {
 public:
-    DialogClaim();
+    explicit DialogClaim(const QString &folder);
     Q_DISABLE_COPY_MOVE(DialogClaim)
 
     // False while another holds it: open nothing. True also where the claim cannot be had (no
@@ -25,6 +25,7 @@ public:
     bool forward(const QString &request);
 
 private:
+    const QString folder;
     QLockFile file;
     bool held = true;
     QString failed;

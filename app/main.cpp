@@ -60,7 +60,7 @@ int main(int argc, char *argv[])
 
     Sonaro::setSystemTrayWait(commandLine.isAutostart() ? Sonaro::defaultSystemTrayWait
                                                         : Sonaro::byHandSystemTrayWait);
-    Sonaro sonaro;
+    Sonaro sonaro(place);
     QApplication::setWindowIcon(QIcon(Edition::iconPath()));
     if (!sonaro.start())
         return 1;

@@ -63,8 +63,8 @@ bool waitForSystemTray()
 
 } // namespace
 
-Sonaro::Sonaro(QObject *parent)
-    : QObject(parent), opener(this), trayIcon(this), configureAction(this), callAction(this),
+Sonaro::Sonaro(const QString &place, QObject *parent)
+    : QObject(parent), opener(place, this), trayIcon(this), configureAction(this), callAction(this),
       aboutQtAction(this), quitAction(this), clipboardWatcher(this)
 {
 }

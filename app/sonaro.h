@@ -21,7 +21,8 @@ class Sonaro : public QObject
     Q_OBJECT
 
 public:
-    explicit Sonaro(QObject *parent = nullptr);
+    // `place`: the user's private place (PrivatePlace), worked out once at start.
+    explicit Sonaro(const QString &place = QString(), QObject *parent = nullptr);
     ~Sonaro() override;
 
     // Runs the first-run setup when no login is stored, then sets the tray up, waiting for a

@@ -96,7 +96,7 @@ private slots:
         QFile broken(lock);
         QVERIFY(!claimBroken || broken.open(QIODevice::WriteOnly));
         auto cleanup = qScopeGuard([&] { QFile::remove(lock); });
-        CallOpener opener;
+        CallOpener opener(PrivatePlace::folder());
         QSignalSpy notices(&opener, &CallOpener::notice);
         // The window in use, and Configuration, centred, where a call dialog would come.
         QWidget mail;

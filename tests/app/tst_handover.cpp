@@ -412,12 +412,12 @@ private slots:
         auto reap = qScopeGuard([sonaro] { stop(sonaro); });
         QVERIFY(sonaro > 0);
         QCoreApplication::setApplicationName(u"Tintelle"_s);
-        DialogClaim claim;
+        DialogClaim claim(PrivatePlace::folder());
         QVERIFY(!claim.isHeld() && claim.forward(u"0612345678"_s));
         QTRY_COMPARE(texts(spy), QStringList{u"0612345678"_s});
         reap.dismiss();
         stop(sonaro); // as in a crash
-        QVERIFY(DialogClaim().isHeld());
+        QVERIFY(DialogClaim(PrivatePlace::folder()).isHeld());
     }
 
     // Copies go to one edition: one that can call, the first to ask, until it ends; then the
