@@ -1,5 +1,4 @@
 #include <QImage>
-#include <QResource>
 #include <QTest>
 
 class TestResources : public QObject
@@ -7,30 +6,6 @@ class TestResources : public QObject
     Q_OBJECT
 
 private slots:
-    void image_data()
-    {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("colourType"); // as the PNG header says: 2 RGB, 4 grey+alpha, 6 RGBA
-        QTest::newRow("logo-ivelor-100.png") << QSize(100, 102) << 6;
-        QTest::newRow("button-call.png") << QSize(140, 27) << 6;
-        QTest::newRow("call-bg.png") << QSize(1, 150) << 2;
-        QTest::newRow("button-cancel.png") << QSize(140, 27) << 6;
-        QTest::newRow("phone-logo-md.png") << QSize(100, 100) << 4;
-        QTest::newRow("icon-24-edit.png") << QSize(24, 24) << 6;
-        QTest::newRow("icon-128-phone.png") << QSize(128, 80) << 6;
-        QTest::newRow("logo-ivelor-blue-100.png") << QSize(101, 104) << 6;
-        QTest::newRow("setup-bg.png") << QSize(1, 415) << 2;
-    }
-
-    void image()
-    {
-        const QString path = QStringLiteral(":/") + QTest::currentDataTag();
-        QFETCH(QSize, size);
-        QFETCH(int, colourType);
-        QCOMPARE(QImage(path).size(), size);
-        QCOMPARE(int(QResource(path).uncompressedData().at(25)), colourType);
-    }
-
     void standsOut_data()
     {
         QTest::addColumn<QString>("path");

@@ -54,7 +54,7 @@ private slots:
                 << bytes << closed << (closed ? State::Truncated : State::NeedMore) << 0
                 << QByteArray() << QString();
         };
-        done("Content-Length", sized("hello"), 200, "hello");
+        done("Content-Length, bytes after the body", sized("hello") + "HTTP/1.1", 200, "hello");
         done("LF line ends, HTTP/1.0", "HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", 200, "hi");
         done("204", "HTTP/1.1 204 No Content\r\n\r\n", 204, {});
         done("fault at 500", sized("<f/>", "HTTP/1.1 500 Internal\r\n"), 500, "<f/>");
@@ -69,9 +69,11 @@ private slots:
         done("head at the bounds", ok + lines(98, 16300 / 98) + end, 200, {}, true);
         more("until the close, not closed", ok + end + "part", false);
         more("head cut", ok + "Content-", true);
+        more("sized body cut", sized("hello").chopped(1), true);
         more("chunks cut", chunked + end + chunks, true);
         const QString headBytes = "reply head over 16384 bytes", tooBig = "reply over 65536 bytes";
         bad("head of 20 KiB", ok + lines(25, 800) + end, headBytes);
+        bad("trailers of 20 KiB", chunked + end + "0\r\n" + lines(25, 800) + end, headBytes);
         bad("head of 101 lines", ok + lines(100, 10) + end, "reply head over 100 lines");
         bad("interim lines counted",
             "HTTP/1.1 100 Continue\r\n" + lines(60, 10) + end + ok + lines(40, 10) + end,
@@ -95,6 +97,7 @@ private slots:
             "conflicting Content-Length");
         bad("bad Content-Length", ok + "Content-Length: -5\r\n\r\n", "bad Content-Length");
         bad("no status line", "<html>\r\n", "no HTTP status line");
+        bad("status of four digits", "HTTP/1.1 2000 OK\r\n", "no HTTP status line");
         bad("header without colon", ok + "NoColon\r\n", "malformed header line");
     }
 

@@ -53,6 +53,9 @@ private slots:
         reply("empty faultstring",
               envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>"),
               "e:Server");
+        reply("sibling after the fault",
+              envelope("<e:Fault><faultstring>A</faultstring></e:Fault><s><faultstring/></s>"), {},
+              "A");
         reply("qualified children",
               envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>"), {}, "Panne");
         reply("response element", envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>"));
@@ -72,6 +75,8 @@ private slots:
         refused("SOAP 1.2",
                 "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r/>"
                 "</e:Body></e:Envelope>",
+                invalid);
+        refused("only the first Body", open + "<e:Body/><e:Body><r/></e:Body></e:Envelope>",
                 invalid);
         refused("body outside the namespace", open + "<Body><r/></Body></e:Envelope>", invalid);
         refused("document type",

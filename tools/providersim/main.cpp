@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "HTTPS stand-in for the click-to-call provider, for tests and demonstrations.\n"
-        "Listens on 127.0.0.1 and prints \"listening on PORT\" once ready."));
+        "Listens on 127.0.0.1 (or ::1) and prints \"listening on PORT\" once ready."));
     parser.addHelpOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
@@ -59,12 +59,14 @@ int main(int argc, char *argv[])
         QStringLiteral("bytes"), QStringLiteral("65000"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Report TLS and protocol trouble on stderr."));
+    const QCommandLineOption ipv6(QStringLiteral("ipv6"),
+                                  QStringLiteral("Listen on ::1 instead of 127.0.0.1."));
     const QCommandLineOption ready(
         QStringLiteral("ready-file"),
         QStringLiteral("Once listening, write the port to this file; exit when it is removed."),
         QStringLiteral("file"));
     parser.addOptions({port, pki, certificate, cert, key, login, password, log, delay, misbehave,
-                       size, verbose, ready});
+                       size, verbose, ipv6, ready});
     parser.process(app);
 
     const auto fail = [](const QString &message) {
@@ -103,6 +105,7 @@ int main(int argc, char *argv[])
     if (!ProviderServer::misbehaviourFromName(parser.value(misbehave), &options.misbehaviour))
         return fail(QStringLiteral("unknown --misbehave mode"));
     options.verbose = parser.isSet(verbose);
+    options.ipv6 = parser.isSet(ipv6);
 
     ProviderServer server(options);
     QString error;

@@ -23,7 +23,7 @@ subjectKeyIdentifier = hash
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature
 extendedKeyUsage = serverAuth
-subjectAltName = DNS:localhost,IP:127.0.0.1
+subjectAltName = DNS:localhost,IP:127.0.0.1,IP:::1
 [wrong]
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature

@@ -25,6 +25,8 @@ const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
         {QStringLiteral("not-soap"), M::NotSoapEnvelope},
         {QStringLiteral("empty-faultstring"), M::EmptyFaultString},
         {QStringLiteral("fault-status-200"), M::FaultStatus200},
+        {QStringLiteral("bare-fault"), M::BareFault},
+        {QStringLiteral("forbidden"), M::Forbidden},
         {QStringLiteral("huge-body"), M::HugeBody},
         {QStringLiteral("huge-body-unsized"), M::HugeBodyUnsized},
         {QStringLiteral("reset"), M::Reset},
@@ -39,6 +41,8 @@ const NamedValues<ProviderServer::Misbehaviour> &misbehaviours()
         {QStringLiteral("endless-header"), M::EndlessHeader},
         {QStringLiteral("endless-status"), M::EndlessStatus},
         {QStringLiteral("endless"), M::Endless},
+        {QStringLiteral("unsized"), M::Unsized},
+        {QStringLiteral("close-at-once"), M::CloseAtOnce},
     };
     return list;
 }
@@ -68,6 +72,12 @@ ProviderServer::ProviderServer(const Options &options, QObject *parent)
             [this](QSslSocket *, const QSslError &error) {
                 debug(QStringLiteral("handshake interrupted: %1").arg(error.errorString()));
             });
+    // Before anything of the client's is read, as a front end without a back end does.
+    if (opts.misbehaviour == Misbehaviour::CloseAtOnce)
+        connect(&server, &QSslServer::startedEncryptionHandshake, this, [](QSslSocket *socket) {
+            socket->abort();
+            socket->deleteLater();
+        });
     connect(&server, &QSslServer::alertReceived, this,
             [this](QSslSocket *, QSsl::AlertLevel, QSsl::AlertType, const QString &text) {
                 debug(QStringLiteral("TLS alert from client: %1").arg(text));
@@ -109,7 +119,7 @@ bool ProviderServer::listen(quint16 port, const QString &certificatePath, const 
     configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
     server.setSslConfiguration(configuration);
 
-    if (!server.listen(QHostAddress::LocalHost, port)) {
+    if (!server.listen(opts.ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost, port)) {
         *error = server.errorString();
         return false;
     }

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QSslSocket>
 #include <QTimer>
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <functional>
@@ -128,6 +129,8 @@ QByteArray reason(int status)
         return "Bad Request";
     case 405:
         return "Method Not Allowed";
+    case 403:
+        return "Forbidden";
     case 411:
         return "Length Required";
     case 413:
@@ -171,13 +174,15 @@ QByteArray longFault(int size)
     return fault(QStringLiteral("SOAP-ENV:Server"), text);
 }
 
-QByteArray httpResponse(int status, const QByteArray &content, const QByteArray &extraHeaders = {})
+QByteArray httpResponse(int status, const QByteArray &content, const QByteArray &extraHeaders = {},
+                        bool sized = true)
 {
     const bool xml = content.startsWith("<");
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason(status) + "\r\n";
     out += xml ? "Content-Type: text/xml; charset=utf-8\r\n"
                : "Content-Type: text/plain; charset=utf-8\r\n";
-    out += "Content-Length: " + QByteArray::number(content.size()) + "\r\n";
+    if (sized)
+        out += "Content-Length: " + QByteArray::number(content.size()) + "\r\n";
     out += extraHeaders + "Connection: close\r\n\r\n";
     return out + content;
 }
@@ -263,7 +268,9 @@ bool ProviderSession::parseHead(const QByteArray &head)
             return false;
         headers.append({line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed()});
     }
-    return true;
+    // HTTP/1.1 refuses a request whose Host is missing or no host[:port], an IPv6 one unbracketed.
+    const QUrl host(QStringLiteral("//") + QString::fromLatin1(header("host")), QUrl::StrictMode);
+    return host.isValid() && !host.host().isEmpty();
 }
 
 QByteArray ProviderSession::header(const QByteArray &name) const
@@ -351,6 +358,14 @@ void ProviderSession::answer()
     case M::EmptyFaultString:
         send(500, fault(QStringLiteral("SOAP-ENV:Server"), QString()));
         break;
+    case M::BareFault:
+        send(500, envelope([](QXmlStreamWriter &xml) {
+                 xml.writeEmptyElement(envelopeNs, QStringLiteral("Fault"));
+             }));
+        break;
+    case M::Forbidden:
+        send(403, success(QStringLiteral("urn:forbidden"), QStringLiteral("OK")));
+        break;
     case M::HugeBody:
         sendHuge(true);
         break;
@@ -363,7 +378,12 @@ void ProviderSession::answer()
     case M::CloseAfterRequest:
         close();
         break;
+    case M::Unsized:
+        socket->write(httpResponse(status, reply, {}, false));
+        close();
+        break;
     case M::Silent:
+    case M::CloseAtOnce: // never comes this far
         break;
     case M::Drip:
         dripping = httpResponse(status, reply);
