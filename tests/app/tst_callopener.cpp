@@ -64,8 +64,6 @@ private slots:
             false);
         add("copy, no number", R::Copy, "le 1er", none, E, Dialog::None, none, none, false);
         add("copy beside Configuration", R::Copy, old, none, C, Dialog::Opened, number, was, false);
-        add("copy, the same open", R::Copy, was, old, C, Dialog::Left, number, was, false,
-            "Numéro 0144556677 ignoré : une fenêtre d'appel est déjà ouverte.");
         add("copy, another open", R::Copy, "+33 7 11 22 33 44", old, E, Dialog::Left, number, was,
             false, ignored);
         add("link, one shown form", R::Link, "+33612345678", none, E, Dialog::Opened, number,

@@ -244,29 +244,6 @@ private slots:
                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    // The real program, started with the session's own runtime folder and then with none (su,
-    // ssh, cron), finds the running copy and hands its link over: one copy, one dialog each time.
-    void startsMeetTheCopy()
-    {
-        QTemporaryDir session;
-        SingleInstance running(PrivatePlace::folder(), u"tintelle"_s);
-        QCOMPARE(running.handOver(std::nullopt), SingleInstance::Start::Guarded);
-        QSignalSpy spy(&running, &SingleInstance::requested);
-        running.acceptRequests();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_RUNTIME_DIR"_s, session.path());
-        for (const QString &number : {u"0612345678"_s, u"0711223344"_s}) {
-            QProcess program;
-            program.setProcessEnvironment(environment);
-            program.start(QStringLiteral(TINTELLE_PROGRAM), {u"tel:"_s + number});
-            QVERIFY(QTest::qWaitFor([&] { return program.state() == QProcess::NotRunning; }));
-            QCOMPARE(program.exitCode(), 0);
-            QTRY_VERIFY(texts(spy).endsWith(number));
-            environment.remove(u"XDG_RUNTIME_DIR"_s);
-        }
-        QCOMPARE(texts(spy), (QStringList{u"0612345678"_s, u"0711223344"_s}));
-    }
-
     // What the running copy takes from a connection: "OPEN " and a number's text in UTF-8, at
     // most 1 KiB in all; anything else is dropped, and a request that does not end is not read.
     // While the program starts, only the latest request is kept.

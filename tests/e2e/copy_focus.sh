@@ -23,9 +23,7 @@ session_wait_until 20 "the tray menu to close" menu_closed
 e2e_open_mail "Montant : 1500 EUR"
 
 e2e_copy "Montant : 1500 €"
-# Whether window $1 is stacked above window $2.
-above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
-above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
+e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
 session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
 e2e_enter_calls_nobody 0
 session_window_shown "Sonaro - Ivelor" || session_fail "Enter in the mail window closed the dialog"
@@ -35,11 +33,11 @@ e2e_call_from_dialog "" 1 1500
 
 e2e_copy "Tél. 06 12 34 56 78"
 session_click_window "$E2E_MAIL"
-above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a click on the mail left the dialog above it"
+e2e_above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a click on the mail left the dialog above it"
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
 session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
     session_focused_is "$E2E_DIALOG"
-above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
+e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
 e2e_quit

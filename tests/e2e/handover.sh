@@ -1,12 +1,8 @@
 #!/bin/bash
-# A second start hands over to the running copy and exits: with no argument its empty dialog opens
-# ready for typing; a tel: link shows its number on top without taking the keyboard from the window
-# in use, so Enter there calls nobody, and a second link while it is open changes nothing. The copy
-# runs with the session's own runtime folder, and a start with none (su, ssh, cron) still finds it.
-# As root, the copy trusts the provider through the system's certificate store (a private mount
-# namespace shows it the test authority). Beside the branded edition, one dialog opens at a time
-# whichever edition is asked, and the edition started first answers every copy until it ends; then
-# the other does, even once the first is started again.
+# A second start hands over to the running copy and exits, with the session's runtime folder or
+# none (su, ssh, cron). As root, the copy trusts the provider through the system's certificate
+# store (a private mount namespace shows it the test authority). Beside the branded edition, one
+# dialog opens at a time, and the edition started first answers every copy until it ends.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin

@@ -30,6 +30,8 @@ e2e_open_mail()
     session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$E2E_MAIL"
 }
 
+# Whether window $1 is stacked above window $2.
+e2e_above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
 e2e_expect_eq() { [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"; session_log "ok: $1 = '$3'"; }
 e2e_expect_dialogs() { e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" "$1"; }
 e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"; }
