@@ -47,14 +47,10 @@ int main(int argc, char **argv)
             if (mode == "--late")
                 xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
         } else if (type == XCB_SELECTION_REQUEST) {
-            xcb_selection_notify_event_t answer{XCB_SELECTION_NOTIFY,
-                                                0,
-                                                0,
-                                                request->time,
-                                                request->requestor,
-                                                request->selection,
-                                                request->target,
-                                                request->property};
+            xcb_selection_notify_event_t answer{};
+            answer.response_type = XCB_SELECTION_NOTIFY, answer.time = request->time;
+            answer.requestor = request->requestor, answer.selection = request->selection;
+            answer.target = request->target, answer.property = request->property;
             events = XCB_EVENT_MASK_PROPERTY_CHANGE;
             if (request->target != target)
                 answer.property = XCB_ATOM_NONE;
