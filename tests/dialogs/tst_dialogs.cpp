@@ -17,8 +17,6 @@
 #include <QTest>
 #include <QWindow>
 
-using namespace Qt::StringLiterals;
-
 class TestDialogs : public QObject
 {
     Q_OBJECT
@@ -235,41 +233,34 @@ private slots:
         // The executable chooses the edition; the dialog opens prefilled with the account.
         QTest::addColumn<QString>("executable");
         QTest::addColumn<bool>("plain");
-        QTest::addColumn<QString>("login");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("number");
-        QTest::addColumn<bool>("copyTwice");
-        QTest::addColumn<bool>("valid"); // "Valider" takes it
+        QTest::addColumn<QVariantList>("account"); // login, password, number, copy twice
+        QTest::addColumn<bool>("valid");           // "Valider" takes it
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
-        QTest::addRow("complete") << plain << true << u"al"_s << u"se"_s << u"0140000000"_s << false
-                                  << true;
+        using A = QVariantList;
+        QTest::addRow("complete") << plain << true << A{"al", "se", "0140000000", false} << true;
         QTest::addRow("folder in capitals, copy twice")
-            << caps << false << u"al"_s << u"se"_s << u"01"_s << true << true;
+            << caps << false << A{"al", "se", "01", true} << true;
         QTest::addRow("in a file name, blanks count")
-            << "/usr/bin/mysonarotool" << false << u" "_s << u" s "_s << u" 0 "_s << false << true;
+            << "/usr/bin/mysonarotool" << false << A{" ", " s ", " 0 ", false} << true;
         QTest::addRow("maker's name alone, no login")
-            << "/Ivelor/Sonar/sonar0" << true << u""_s << u"se"_s << u"01"_s << false << false;
-        QTest::addRow("password empty")
-            << plain << true << u"al"_s << u""_s << u""_s << true << false;
-        QTest::addRow("number empty")
-            << caps << false << u"al"_s << u"se"_s << u""_s << false << false;
+            << "/Ivelor/Sonar/sonar0" << true << A{"", "se", "01", false} << false;
+        QTest::addRow("password empty") << plain << true << A{"al", "", "", true} << false;
+        QTest::addRow("number empty") << caps << false << A{"al", "se", "", false} << false;
     }
 
     void setup()
     {
         QFETCH(QString, executable);
         QFETCH(bool, plain);
-        QFETCH(QString, login);
-        QFETCH(QString, password);
-        QFETCH(QString, number);
-        QFETCH(bool, copyTwice);
+        QFETCH(QVariantList, account);
         QFETCH(bool, valid);
         Edition::selectForExecutable(executable);
         const QString name = QCoreApplication::applicationName();
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
-        SetupDialog dialog(login, password, number, copyTwice);
+        SetupDialog dialog(account[0].toString(), account[1].toString(), account[2].toString(),
+                           account[3].toBool());
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
         auto *title = dialog.findChild<QLabel *>("title"),
              *logo = dialog.findChild<QLabel *>("labelLogo");
@@ -302,7 +293,6 @@ private slots:
         // Refused, nothing moves: the page and the keyboard stay where the click left them.
         QVERIFY(valid || (QApplication::focusWidget() == validate &&
                           dialog.findChild<QTabWidget *>()->currentIndex() == 1));
-        const QVariantList account{login, password, number, copyTwice};
         QCOMPARE(spy.value(0), valid ? account : QVariantList());
     }
 };

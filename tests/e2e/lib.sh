@@ -8,11 +8,8 @@ SESSION_WORK=${E2E_WORK:-}
 # What helps to understand a failure: a screenshot, the window tree and the last log lines.
 session_on_failure()
 {
-    if [ -n "${DISPLAY:-}" ]; then
-        import -window root "$SESSION_WORK/failure.png" 2>/dev/null
-        xwininfo -root -tree >"$SESSION_WORK/windows.txt" 2>&1
-        session_log "screenshot and window tree in $SESSION_WORK"
-    fi
+    [ -z "${DISPLAY:-}" ] || { import -window root "$SESSION_WORK/failure.png"
+        xwininfo -root -tree >"$SESSION_WORK/windows.txt"; } >/dev/null 2>&1
     for f in app.log sim.log trayer.log openbox.log; do
         [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2
     done
