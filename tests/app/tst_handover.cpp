@@ -30,7 +30,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Connects (or binds) `fd` to the socket at `path`.
 bool connectTo(int fd, const QString &path, int (*op)(int, const sockaddr *, socklen_t) = ::connect)
 {
     sockaddr_un address = {};

@@ -190,7 +190,6 @@ private slots:
         const QString words = QString("mots ").repeated(100), x60 = QString(60, 'x');
         QTest::addRow("success") << true << true << fault << "";
         QTest::addRow("plain edition") << true << false << fault << fault;
-        QTest::addRow("branded edition") << false << false << fault << fault;
         QTest::addRow("501 characters") << true << false << words + "y" << words + "…";
         QTest::addRow("11 lines") << true << false << line.repeated(10)
                                   << line.repeated(9) + "ligne…";
