@@ -13,7 +13,7 @@ suite() { # $1: busy or idle
     for i in $(seq "$n"); do
         for dir in build build-windows; do
             [ -f "$root/$dir/CTestTestfile.cmake" ] || continue
-            ctest --test-dir "$root/$dir" -j"$(nproc)" >"$logs/$1.$dir.$i" 2>&1 || true
+            ctest --test-dir "$root/$dir" -j"$(nproc)" --output-on-failure >"$logs/$1.$dir.$i" 2>&1 || true
             grep -hoE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' \
                 "$logs/$1.$dir.$i" | sed "s/^/$1 run $i: /" || true
         done
