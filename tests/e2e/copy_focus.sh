@@ -2,7 +2,8 @@
 # A copy made while the user works elsewhere shows the call dialog on top without the keyboard:
 # Enter there places no call; a click on the dialog, then Enter, calls. A dialog left behind another
 # window comes to the front for a tray double-click, with the keyboard on its number, typed over.
-# A silent clipboard owner freezes nothing. A copy while a dialog is open is only noticed.
+# A silent clipboard owner freezes nothing. A link without a number and a copy while a dialog is
+# open are only noticed, and the pencil from the keyboard selects the number.
 # Configuration opens once however often asked for. A copy beside it keeps off its fields and
 # leaves it the keyboard; a second Enter, just after the first closed Configuration and the
 # keyboard moved to the call dialog, calls nobody, and a later Enter calls.
@@ -43,12 +44,21 @@ session_wait_until 20 "a double-click on the tray to give the dialog the keyboar
 e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
+# Behind the mail, a copy's dialog is left there by a link without a number and by a copy of
+# another number, each noticed; from the keyboard, the pencil has the typed number replace it.
 e2e_copy "01 44 55 66 77"
+session_click_window "$E2E_MAIL"
+noticed() { session_wait_until 20 "the notice '$1'" grep -qF "$1" "$SESSION_WORK/app.log"; }
+QT_QPA_PLATFORM=xcb timeout 20 "$TINTELLE_BIN" "tel:112" || session_fail "a start with a link failed"
+noticed "Le lien ne contient aucun numéro reconnu : aucune fenêtre d'appel n'est ouverte."
 session_copy "07 11 22 33 44"
-session_wait_until 20 "the notice for the ignored copy" \
-    grep -qF "Numéro 0711223344 ignoré : une fenêtre d'appel est déjà ouverte." "$SESSION_WORK/app.log"
+noticed "Numéro 0711223344 ignoré : une fenêtre d'appel est déjà ouverte."
+e2e_above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a link or a copy brought the old number forward"
+session_focused_is "$E2E_MAIL" || session_fail "a link or a copy took the keyboard from the mail"
+xdotool windowminimize --sync "$E2E_MAIL"
 session_click_window "$E2E_DIALOG"
-xdotool key Escape && e2e_wait_dialog_gone
+xdotool key Tab space
+e2e_call_from_dialog "06 12 34 56 78" 3 0033612345678 # typed over the number shown
 
 for _ in 1 2; do # the menu's first entry; asked twice, one window
     session_open_tray_menu
@@ -71,7 +81,7 @@ xdotool key --delay 300 Return Return
 session_wait_until 20 "the call dialog to get the keyboard" session_focused_is "$E2E_DIALOG"
 session_window_gone Tintelle || session_fail "Enter did not validate Configuration"
 sleep 1 # the absence of a call can only be given time to show
-e2e_expect_eq "requests after a second Enter" "$(session_sim_requests)" 2
-xdotool key Return && e2e_expect_call 3 0033698765432
+e2e_expect_eq "requests after a second Enter" "$(session_sim_requests)" 3
+xdotool key Return && e2e_expect_call 4 0033698765432
 e2e_quit
 session_log "passed"
