@@ -40,21 +40,24 @@ VIAddVersionKey /LANG=1036 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "French"
 
 ; Registers $0 (tel or callto) as handled by this program, unless another program already
-; handles it: the user's choice, made in Windows' default-apps settings, is not overridden.
+; handles it: the user's choice, made in Windows' default-apps settings, is not overridden. A link
+; is one argument after --single-argument, read by no option parser, whatever quotes it holds;
+; the earlier registration, which quoted it, is replaced.
 !macro RegisterScheme scheme
     ReadRegStr $0 HKCU "Software\Classes\${scheme}\shell\open\command" ""
-    StrCmp $0 "" +2 0
-    StrCmp $0 '"$INSTDIR\${EXE}" "%1"' 0 +5
+    StrCmp $0 "" +3 0
+    StrCmp $0 '"$INSTDIR\${EXE}" "%1"' +2 0
+    StrCmp $0 '"$INSTDIR\${EXE}" --single-argument %1' 0 +5
     WriteRegStr HKCU "Software\Classes\${scheme}" "" "URL:${scheme}"
     WriteRegStr HKCU "Software\Classes\${scheme}" "URL Protocol" ""
     WriteRegStr HKCU "Software\Classes\${scheme}\DefaultIcon" "" '"$INSTDIR\${EXE}",0'
-    WriteRegStr HKCU "Software\Classes\${scheme}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "Software\Classes\${scheme}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
 !macroend
 
 ; Removes the scheme's handler only when it is this copy's, so the other edition keeps its own.
 !macro UnregisterScheme scheme
     ReadRegStr $0 HKCU "Software\Classes\${scheme}\shell\open\command" ""
-    StrCmp $0 '"$INSTDIR\${EXE}" "%1"' 0 +2
+    StrCmp $0 '"$INSTDIR\${EXE}" --single-argument %1' 0 +2
     DeleteRegKey HKCU "Software\Classes\${scheme}"
 !macroend
 
@@ -71,9 +74,9 @@ Section
     WriteRegStr HKCU "Software\Classes\${PROGID}" "" "Lien téléphonique"
     WriteRegStr HKCU "Software\Classes\${PROGID}" "URL Protocol" ""
     WriteRegStr HKCU "Software\Classes\${PROGID}\DefaultIcon" "" '"$INSTDIR\${EXE}",0'
-    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
     WriteRegStr HKCU "${APPKEY}" "FriendlyAppName" "${EDITION}"
-    WriteRegStr HKCU "${APPKEY}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "${APPKEY}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
     WriteRegStr HKCU "${APPKEY}\Capabilities" "ApplicationName" "${EDITION}"
     WriteRegStr HKCU "${APPKEY}\Capabilities" "ApplicationDescription" \
         "Appelle le numéro copié ou le lien téléphonique choisi."

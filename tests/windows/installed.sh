@@ -37,7 +37,7 @@ e2e_expect_eq "start at login" "$(reg_value "$run_key" Tintelle)" "\"$TINTELLE_B
 e2e_expect_eq "branded start at login" "$(reg_value "$run_key" Sonaro)" \
     "\"$programs\\Sonaro\\sonaro.exe\" --autostart"
 e2e_expect_eq "tel: handler" "$(reg_value 'HKCU\Software\Classes\tel\shell\open\command' '')" \
-    "\"$TINTELLE_BIN\" \"%1\""
+    "\"$TINTELLE_BIN\" --single-argument %1"
 # A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18).
 exe=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Programs/Tintelle/tintelle.exe
 e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$exe" |
