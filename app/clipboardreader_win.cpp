@@ -1,24 +1,25 @@
 #include "clipboardreader.h"
 
-#include <QObject>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTimer>
 #include <chrono>
 #include <cwchar>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
 #include <windows.h>
 
 namespace {
 
-// An owner that has not given its text within this is taken for hung: that copy is skipped.
+// An owner that has not given its text within this is taken for hung: that copy is skipped, and
+// the process reading it ended.
 constexpr std::chrono::seconds answerWait(2);
 // An owner whose window does not answer within this would not render its text either.
 constexpr UINT ownerProbeMs = 1000;
-// Far more than any text worth looking for a number in: a larger text reads as empty, and is never
-// turned into the program's own text.
+// Far more than any text worth looking for a number in: a larger text reads as empty, and never
+// reaches the program.
 constexpr SIZE_T textCap = 1 << 20;
+const QString readOption = QStringLiteral("--read-clipboard");
 // Other programs hold the clipboard open for a moment while they write to it.
 constexpr int openTries = 10;
 constexpr DWORD openRetryMs = 20;
@@ -29,8 +30,9 @@ bool withinCap(HANDLE data, SIZE_T unit)
     return data && ::GlobalSize(data) <= (textCap + 1) * unit;
 }
 
-// The clipboard's text, read in the calling thread: Windows asks an owner that promised text to
-// render it, and waits for it, with the clipboard held open for every program meanwhile.
+// The clipboard's text: Windows asks an owner that promised text to render it, and waits for it,
+// with the clipboard held open for every program meanwhile (and, under Wine, every other read of
+// the process held up). Hence a process of its own, ended at the deadline.
 QString readText()
 {
     // An owner whose window answers nothing would hold the clipboard open, for everyone, until it
@@ -55,8 +57,9 @@ QString readText()
         if (format == CF_UNICODETEXT || format == CF_TEXT || format == CF_OEMTEXT)
             first = format;
     QString text;
-    if (first == CF_UNICODETEXT || withinCap(::GetClipboardData(first), 1)) {
-        const HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    const bool small = first == CF_UNICODETEXT || withinCap(::GetClipboardData(first), 1);
+    const HANDLE data = small ? ::GetClipboardData(CF_UNICODETEXT) : nullptr;
+    if (small) {
         if (withinCap(data, sizeof(wchar_t))) {
             if (const auto *units = static_cast<const wchar_t *>(::GlobalLock(data))) {
                 const size_t length = wcsnlen(units, ::GlobalSize(data) / sizeof(wchar_t));
@@ -69,41 +72,28 @@ QString readText()
     return text;
 }
 
-// What a worker thread reaches the reader through: the reader's object, gone with it.
-struct Link
-{
-    std::mutex mutex;
-    QObject *reader = nullptr;
-};
-
 } // namespace
 
-// Reads the clipboard in a worker thread with a deadline, as the X11 reader asks the owner without
-// waiting: an owner that never renders its text costs one skipped copy, and the event loop never
-// waits on it. While a read runs, further changes only ask for one more read once it ends: a flood
-// of changes costs the reading of the last one.
+// Reads the clipboard in a process of its own, the program started again with --read-clipboard,
+// as the X11 reader asks the owner without waiting: an owner that never renders its text costs
+// one skipped copy, ended at the deadline with its process, and the event loop never waits on it.
+// A large text stays in that process. While a read runs, further changes only ask for one more
+// read once it ends: a flood of changes costs the reading of the last one.
 class ClipboardReader::Private
 {
 public:
-    explicit Private(std::function<void()> textReady)
-        : textReady(std::move(textReady)), link(std::make_shared<Link>())
+    explicit Private(std::function<void()> textReady) : textReady(std::move(textReady))
     {
-        link->reader = &context;
         deadline.setSingleShot(true);
         deadline.setInterval(answerWait);
         QObject::connect(&deadline, &QTimer::timeout, &context, [this] {
-            ++generation; // its text, if it ever comes, is dropped
-            reading = false;
+            abandon();
             if (std::exchange(again, false))
                 start();
         });
     }
 
-    ~Private()
-    {
-        const std::lock_guard<std::mutex> lock(link->mutex);
-        link->reader = nullptr;
-    }
+    ~Private() { abandon(); }
 
     bool read(QString &text)
     {
@@ -111,7 +101,7 @@ public:
             text = std::move(this->text);
             return true;
         }
-        if (reading)
+        if (reader)
             again = true;
         else
             start();
@@ -121,38 +111,44 @@ public:
 private:
     void start()
     {
-        reading = true;
+        reader = new QProcess(&context);
+        QObject::connect(reader, &QProcess::finished, &context,
+                         [this, process = reader] { finished(process); });
+        reader->start(QCoreApplication::applicationFilePath(), {readOption});
         deadline.start();
-        std::thread([this, link = link, id = ++generation] {
-            QString text = readText();
-            const std::lock_guard<std::mutex> lock(link->mutex);
-            // Queued to the reader's thread, and dropped there if the reader is gone by then.
-            if (link->reader)
-                QMetaObject::invokeMethod(
-                    link->reader, [this, id, text = std::move(text)] { finished(id, text); },
-                    Qt::QueuedConnection);
-        }).detach();
     }
 
-    void finished(unsigned id, const QString &read)
+    void abandon()
     {
-        if (id != generation)
-            return;
         deadline.stop();
-        reading = false;
+        if (QProcess *process = std::exchange(reader, nullptr)) {
+            process->disconnect(&context);
+            process->kill();
+            process->waitForFinished(); // at once: killed
+            process->deleteLater();
+        }
+    }
+
+    void finished(QProcess *process)
+    {
+        if (process != reader)
+            return;
+        const QByteArray units = process->readAllStandardOutput();
+        abandon();
         if (std::exchange(again, false)) // the clipboard changed meanwhile: only the latest counts
             return start();
-        text = read;
+        text = units.size() <= qsizetype(textCap * sizeof(char16_t))
+                   ? QString::fromUtf16(reinterpret_cast<const char16_t *>(units.constData()),
+                                        units.size() / 2)
+                   : QString();
         ready = true;
         textReady();
     }
 
     const std::function<void()> textReady;
-    const std::shared_ptr<Link> link;
     QObject context;
     QTimer deadline;
-    unsigned generation = 0;
-    bool reading = false;
+    QProcess *reader = nullptr;
     bool again = false;
     bool ready = false;
     QString text;
@@ -168,4 +164,14 @@ ClipboardReader::~ClipboardReader() = default;
 bool ClipboardReader::read(QString &text)
 {
     return d->read(text);
+}
+
+std::optional<int> ClipboardReader::serveReading(int argc, char *argv[])
+{
+    if (argc != 2 || readOption != QLatin1String(argv[1]))
+        return std::nullopt;
+    const QString text = readText();
+    DWORD written = 0;
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    return ::WriteFile(out, text.utf16(), DWORD(text.size() * 2), &written, nullptr) ? 0 : 1;
 }

@@ -1,3 +1,4 @@
+#include "app/clipboardreader.h"
 #include "app/commandline.h"
 #include "app/copyhandler.h"
 #include "app/platformchoice.h"
@@ -60,6 +61,10 @@ QStringList systemArguments(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_WIN
+    if (const std::optional<int> status = ClipboardReader::serveReading(argc, argv))
+        return *status;
+#endif
     // Qt reads its options (-stylesheet, -platformpluginpath...) from the arguments before any
     // link only: a link may come from anyone.
     int qtArgc = CommandLine::optionCount(decoded(argc, argv));

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -36,6 +37,14 @@ struct Peer
         ready = process.waitForReadyRead() && process.readLine().trimmed() == "ready";
     }
     ~Peer() { received(); }
+    // Whether the peer has said `word` by now.
+    bool said(const QByteArray &word)
+    {
+        process.waitForReadyRead(20);
+        while (process.canReadLine())
+            heard = heard || process.readLine().trimmed() == word;
+        return heard;
+    }
     QByteArray received()
     {
         process.kill();
@@ -44,6 +53,7 @@ struct Peer
     }
     QProcess process;
     bool ready = false;
+    bool heard = false;
 };
 
 QByteArray utf16(const QString &text)
@@ -85,11 +95,11 @@ void removeKey(const wchar_t *path)
     ::RegDeleteKeyW(HKEY_CURRENT_USER, path);
 }
 
-// Puts `text` on the clipboard, as any program copies.
+// Puts `text` on the clipboard, as any program copies, waiting for it to be free.
 bool copy(const QString &text)
 {
     for (int tries = 0; !::OpenClipboard(nullptr); ++tries) {
-        if (tries == 50)
+        if (tries == windowWait / 20)
             return false;
         ::Sleep(20);
     }
@@ -182,6 +192,13 @@ bool pipeExists(const QString &name)
 {
     const std::wstring pipe = (u"\\\\.\\pipe\\"_s + name).toStdWString();
     return ::WaitNamedPipeW(pipe.c_str(), 1) || ::GetLastError() == ERROR_SEM_TIMEOUT;
+}
+
+bool answersCopies(DWORD pid)
+{
+    QFile lock(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+               u"/Tintelle/run/copies.lock"_s);
+    return lock.open(QFile::ReadOnly) && lock.readLine().trimmed().toULong() == pid;
 }
 
 QString accountSid()
@@ -346,6 +363,7 @@ private slots:
             owner = std::make_unique<Peer>(QStringList{u"hold-clipboard"_s});
             QVERIFY(owner->ready);
             check();
+            QTRY_VERIFY(owner->said("asked")); // the reader waits on it
         }
         QVERIFY(copy(text));
         check();
@@ -413,10 +431,13 @@ private slots:
             QVERIFY(copy->started);
             QTRY_VERIFY_WITH_TIMEOUT(pipeExists(u"tintelle-%1-tintelle"_s.arg(accountSid())),
                                      windowWait);
+            // Up, its clipboard watched: it holds the lock of the edition that answers copies.
+            QTRY_VERIFY_WITH_TIMEOUT(answersCopies(copy->pid()), windowWait);
         }
         if (situation == u"hung owner") {
             owner = std::make_unique<Peer>(QStringList{u"hold-clipboard"_s});
             QVERIFY(owner->ready);
+            QTRY_VERIFY_WITH_TIMEOUT(owner->said("asked"), windowWait); // the copy waits on it
             QVERIFY(::copy(u"06 12 34 56 78"_s));
             QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy->pid()).isEmpty(), windowWait); // its dialog
         }
@@ -440,5 +461,14 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestWindows)
+// The clipboard's reader starts this program again to read.
+int main(int argc, char *argv[])
+{
+    if (const std::optional<int> status = ClipboardReader::serveReading(argc, argv))
+        return *status;
+    QCoreApplication application(argc, argv);
+    TestWindows test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windows.moc"

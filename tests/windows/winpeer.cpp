@@ -1,8 +1,9 @@
 // A neighbour of the program, of another program's image, for the tests under Wine:
 //   winpeer squat NAME silent|junk   takes the pipe tintelle-<account's SID>-NAME first; silent
 //                                    never reads, junk answers "junk" and prints what it read
-//   winpeer hold-clipboard           owns the clipboard, promising text it never renders
-// Each prints "ready" once in place, then runs until killed.
+//   winpeer hold-clipboard           owns the clipboard, promising text it never renders: it
+//                                    answers everything else
+// Each prints "ready" once in place, then runs until killed; the owner prints "asked" when asked.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -62,17 +63,34 @@ int squat(const char *name, bool answers)
     }
 }
 
+// Answers every message but the one asking for the text, which it never returns from.
+LRESULT CALLBACK owner(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_RENDERFORMAT) {
+        std::puts("asked");
+        std::fflush(stdout);
+        ::Sleep(INFINITE);
+    }
+    return ::DefWindowProcW(window, message, w, l);
+}
+
 int holdClipboard()
 {
-    const HWND window = ::CreateWindowExW(0, L"STATIC", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    WNDCLASSW type = {};
+    type.lpfnWndProc = owner;
+    type.lpszClassName = L"winpeer";
+    ::RegisterClassW(&type);
+    const HWND window = ::CreateWindowExW(0, L"winpeer", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                           nullptr, nullptr, nullptr);
     if (!window || !::OpenClipboard(window))
         return 1;
     ::EmptyClipboard();
-    ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never, as nothing is read
+    ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never
     ::CloseClipboard();
     ready();
-    ::Sleep(INFINITE);
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&message);
     return 0;
 }
 
