@@ -15,7 +15,6 @@
 #include <memory>
 #include <windows.h>
 // After windows.h
-#include <sddl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -139,59 +138,32 @@ QList<HWND> windowsOf(DWORD pid, const QString &title = QString())
     return search.found;
 }
 
-int widthOf(HWND window)
+// Starts the program in `process`: by its command line, or as the system opens a link, by the
+// command registered for tel:, its "%1" replaced with the link as it is. Its windows are its own,
+// which the test can see.
+bool start(QProcess &process, const QString &link, const QString &command,
+           const QStringList &arguments)
 {
-    RECT rect = {};
-    ::GetWindowRect(window, &rect);
-    return rect.right - rect.left;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    process.setProcessEnvironment(environment);
+    process.setProgram(programPath);
+    if (link.isEmpty())
+        process.setArguments(arguments);
+    else // after the program's quoted path
+        process.setNativeArguments(
+            command.mid(command.indexOf(u'"', 1) + 2).replace(u"%1"_s, link));
+    process.start();
+    return process.waitForStarted();
 }
 
-// A start of the program: by its command line, or as the system opens a link, by the command
-// registered for tel:, its "%1" replaced with the link as it is.
-class Start
+// Ends the boxes of `pid` as the user's Escape would.
+bool closeBoxes(DWORD pid)
 {
-public:
-    Start(const QString &link, const QString &command, const QStringList &arguments)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(u"QT_QPA_PLATFORM"_s); // its own windows, which the test can see
-        environment.insert(u"QT_FORCE_STDERR_LOGGING"_s, u"1"_s);
-        process.setProcessEnvironment(environment);
-        process.setProgram(programPath);
-        if (link.isEmpty())
-            process.setArguments(arguments);
-        else // after the program's quoted path
-            process.setNativeArguments(
-                command.mid(command.indexOf(u'"', 1) + 2).replace(u"%1"_s, link));
-        process.start();
-        started = process.waitForStarted();
-    }
-    ~Start()
-    {
-        process.kill();
-        process.waitForFinished();
-    }
-    DWORD pid() const { return DWORD(process.processId()); }
-    bool hasEnded() const { return process.state() == QProcess::NotRunning; }
-    int status() const { return process.exitCode(); }
-    // Ends a start's box as the user's Escape would.
-    bool closeBox() const
-    {
-        const QList<HWND> boxes = windowsOf(pid(), u"Tintelle"_s);
-        for (HWND box : boxes)
-            ::PostMessageW(box, WM_CLOSE, 0, 0);
-        return !boxes.isEmpty();
-    }
-    bool started = false;
-
-private:
-    QProcess process;
-};
-
-bool pipeExists(const QString &name)
-{
-    const std::wstring pipe = (u"\\\\.\\pipe\\"_s + name).toStdWString();
-    return ::WaitNamedPipeW(pipe.c_str(), 1) || ::GetLastError() == ERROR_SEM_TIMEOUT;
+    const QList<HWND> boxes = windowsOf(pid, u"Tintelle"_s);
+    for (HWND box : boxes)
+        ::PostMessageW(box, WM_CLOSE, 0, 0);
+    return !boxes.isEmpty();
 }
 
 bool answersCopies(DWORD pid)
@@ -199,21 +171,6 @@ bool answersCopies(DWORD pid)
     QFile lock(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                u"/Tintelle/run/copies.lock"_s);
     return lock.open(QFile::ReadOnly) && lock.readLine().trimmed().toULong() == pid;
-}
-
-QString accountSid()
-{
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    char buffer[256];
-    DWORD size = sizeof buffer;
-    wchar_t *text = nullptr;
-    ::GetTokenInformation(token, TokenUser, buffer, size, &size);
-    ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text);
-    const QString sid = QString::fromWCharArray(text);
-    ::LocalFree(text);
-    ::CloseHandle(token);
-    return sid;
 }
 
 } // namespace
@@ -422,42 +379,47 @@ private slots:
         sheet.close();
 
         std::unique_ptr<Peer> squatter, owner;
-        std::unique_ptr<Start> copy;
+        QProcess copy, later;
+        const auto stop = qScopeGuard([&] {
+            for (QProcess *process : {&copy, &later})
+                process->kill(), process->waitForFinished();
+        });
         if (situation == u"squatter") {
             squatter = std::make_unique<Peer>(QStringList{u"squat"_s, u"tintelle"_s, u"junk"_s});
             QVERIFY(squatter->ready);
         } else if (situation == u"copy" || situation == u"hung owner") {
-            copy = std::make_unique<Start>(QString(), QString(), QStringList());
-            QVERIFY(copy->started);
-            QTRY_VERIFY_WITH_TIMEOUT(pipeExists(u"tintelle-%1-tintelle"_s.arg(accountSid())),
-                                     windowWait);
+            QVERIFY(start(copy, QString(), QString(), QStringList()));
+
             // Up, its clipboard watched: it holds the lock of the edition that answers copies.
-            QTRY_VERIFY_WITH_TIMEOUT(answersCopies(copy->pid()), windowWait);
+            QTRY_VERIFY_WITH_TIMEOUT(answersCopies(DWORD(copy.processId())), windowWait);
         }
         if (situation == u"hung owner") {
             owner = std::make_unique<Peer>(QStringList{u"hold-clipboard"_s});
             QVERIFY(owner->ready);
             QTRY_VERIFY_WITH_TIMEOUT(owner->said("asked"), windowWait); // the copy waits on it
             QVERIFY(::copy(u"06 12 34 56 78"_s));
-            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy->pid()).isEmpty(), windowWait); // its dialog
+            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(DWORD(copy.processId())).isEmpty(),
+                                     windowWait); // its dialog
         }
 
-        Start start(link, command, arguments);
-        QVERIFY(start.started);
+        QVERIFY(start(later, link, command, arguments));
+        const DWORD pid = DWORD(later.processId());
         if (status == -1) {
-            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(start.pid()).isEmpty(), windowWait);
-            QVERIFY(widthOf(windowsOf(start.pid()).constFirst()) < 1500);
+            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(pid).isEmpty(), windowWait);
+            RECT frame = {};
+            QVERIFY(::GetWindowRect(windowsOf(pid).constFirst(), &frame) &&
+                    frame.right - frame.left < 1500);
             return;
         }
         if (box)
-            QTRY_VERIFY_WITH_TIMEOUT(start.closeBox(), windowWait);
-        QTRY_VERIFY_WITH_TIMEOUT(start.hasEnded(), windowWait);
-        QCOMPARE(start.status(), status);
+            QTRY_VERIFY_WITH_TIMEOUT(closeBoxes(pid), windowWait);
+        QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, windowWait);
+        QCOMPARE(later.exitCode(), status);
         if (squatter)
             QCOMPARE(squatter->received(), QByteArray());
         // A link beside a copy opens the copy's dialog for its number.
-        if (copy && !link.isEmpty())
-            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy->pid()).isEmpty(), windowWait);
+        if (copy.processId() && !link.isEmpty())
+            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(DWORD(copy.processId())).isEmpty(), windowWait);
     }
 };
 
