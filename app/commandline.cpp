@@ -14,6 +14,8 @@ const QString help = QStringLiteral("help");
 const QString version = QStringLiteral("version");
 const QString autostart = QStringLiteral("autostart");
 const QString quit = QStringLiteral("quit");
+const QString endOfOptions = QStringLiteral("--");
+const QString singleArgument = QStringLiteral("--single-argument");
 
 // Qt's own options are single-dash words (-platform, -stylesheet): read as long options, they
 // are never mistaken for a run of short ones such as -h.
@@ -67,12 +69,26 @@ std::optional<int> CommandLine::handleHelpAndVersion(int argc, char *argv[])
     return 0;
 }
 
+int CommandLine::optionCount(const QStringList &arguments)
+{
+    int count = 1;
+    while (count < arguments.size() && arguments.at(count) != endOfOptions &&
+           arguments.at(count) != singleArgument && !PhoneLink::numberText(arguments.at(count)))
+        ++count;
+    return qMin(count, int(arguments.size()));
+}
+
 CommandLine::CommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     describe(parser);
+    const int options = optionCount(arguments);
+    QStringList rest = arguments.mid(options);
+    if (!rest.isEmpty() &&
+        (rest.constFirst() == endOfOptions || rest.constFirst() == singleArgument))
+        rest.removeFirst();
     QString error;
-    if (!parser.parse(arguments)) {
+    if (!parser.parse(arguments.mid(0, options) + QStringList{endOfOptions} + rest)) {
         error = parser.errorText();
     } else if (parser.positionalArguments().size() > 1) {
         error = tr("Un seul lien à la fois.");

@@ -19,8 +19,15 @@ public:
     // the exit status when it answered, nothing when the program is to start.
     static std::optional<int> handleHelpAndVersion(int argc, char *argv[]);
 
+    // How many arguments, from the program's name on, may be options: those before the first
+    // link, "--" or "--single-argument" (the link handler's, after which the rest of the command
+    // line is one link). Only those are handed to Qt, so that no text of a link can ever reach
+    // Qt's own options (-stylesheet, -platformpluginpath...), whatever a launcher did with quotes.
+    static int optionCount(const QStringList &arguments);
+
     // Reads the arguments once the application object has taken Qt's own options (-platform,
-    // -style...) out of them. What it cannot use is reported with the usage on standard error.
+    // -style...) out of them. After a link, "--" or "--single-argument", nothing is an option.
+    // What it cannot use is reported with the usage on standard error.
     explicit CommandLine(const QStringList &arguments);
 
     // False for an unknown option, more than one argument, or an argument that is not a tel: or

@@ -1,4 +1,5 @@
 #include "app/callopener.h"
+#include "app/clipboardreader.h"
 #include "app/commandline.h"
 #include "app/copyhandler.h"
 #include "app/platformchoice.h"
@@ -13,14 +14,68 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QMetaObject>
+#ifdef Q_OS_WIN
+#include <windows.h>
+// After windows.h
+#include <shellapi.h>
+#endif
+
+namespace {
+
+QStringList decoded(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+// The arguments as the system gave them. On Windows, from the command line itself: the link
+// handler is registered as `"...\tintelle.exe" --single-argument %1`, and everything after
+// " --single-argument " is the one link, whatever quotes a link holds.
+QStringList systemArguments(int argc, char *argv[])
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc)
+    Q_UNUSED(argv)
+    const QString line = QString::fromWCharArray(::GetCommandLineW());
+    const QString marker = QStringLiteral(" --single-argument ");
+    // Not within the program's path, which may be quoted and hold anything.
+    const qsizetype program = line.startsWith(u'"') ? line.indexOf(u'"', 1) : 0;
+    const qsizetype at = line.indexOf(marker, qMax<qsizetype>(program, 0));
+    int count = 0;
+    wchar_t **split = ::CommandLineToArgvW(
+        reinterpret_cast<const wchar_t *>(line.left(at < 0 ? line.size() : at).utf16()), &count);
+    QStringList arguments;
+    for (int i = 0; split && i < count; ++i)
+        arguments.append(QString::fromWCharArray(split[i]));
+    ::LocalFree(split);
+    if (at >= 0)
+        arguments << marker.trimmed() << line.mid(at + marker.size());
+    return arguments;
+#else
+    return decoded(argc, argv);
+#endif
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> status = CommandLine::handleHelpAndVersion(argc, argv))
+#ifdef Q_OS_WIN
+    if (const std::optional<int> status = ClipboardReader::serveReading(argc, argv))
+        return *status;
+#endif
+    // Qt reads its options (-stylesheet, -platformpluginpath...) from the arguments before any
+    // link only: a link may come from anyone.
+    int qtArgc = CommandLine::optionCount(decoded(argc, argv));
+    const QStringList arguments = systemArguments(argc, argv);
+    const QStringList afterOptions = arguments.mid(CommandLine::optionCount(arguments));
+    if (const std::optional<int> status = CommandLine::handleHelpAndVersion(qtArgc, argv))
         return *status;
     PlatformChoice::preferX11OnWayland();
-    QApplication app(argc, argv);
-    const CommandLine commandLine(QCoreApplication::arguments());
+    QApplication app(qtArgc, argv);
+    const CommandLine commandLine(QCoreApplication::arguments() + afterOptions);
     if (!commandLine.isValid())
         return 2;
     Edition::selectForExecutable(QCoreApplication::applicationFilePath());

@@ -146,30 +146,34 @@ Function StartProgram
     ${EndIf}
 FunctionEnd
 
-; Registers the scheme as handled by this program, unless another program already handles it:
-; the user's choice, made in Windows' default-apps settings, is not overridden.
+; Registers $0 (tel or callto) as handled by this program, unless another program already
+; handles it: the user's choice, made in Windows' default-apps settings, is not overridden. A link
+; is one argument after --single-argument, read by no option parser, whatever quotes it holds;
+; the earlier registration, which quoted it, is replaced.
 !macro RegisterScheme scheme
     ReadRegStr $0 HKCU "Software\Classes\${scheme}\shell\open\command" ""
-    StrCmp $0 "" +2 0
-    StrCmp $0 '"$INSTDIR\${EXE}" "%1"' 0 +5
+    StrCmp $0 "" +3 0
+    StrCmp $0 '"$INSTDIR\${EXE}" "%1"' +2 0
+    StrCmp $0 '"$INSTDIR\${EXE}" --single-argument %1' 0 +5
     WriteRegStr HKCU "Software\Classes\${scheme}" "" "URL:${scheme}"
     WriteRegStr HKCU "Software\Classes\${scheme}" "URL Protocol" ""
     WriteRegStr HKCU "Software\Classes\${scheme}\DefaultIcon" "" '"$INSTDIR\${EXE}",0'
-    WriteRegStr HKCU "Software\Classes\${scheme}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "Software\Classes\${scheme}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
 !macroend
 
 ; Removes the scheme's handler only when it is this copy's, and hands it to the other edition
 ; when that one stays installed ($otherExe).
 !macro UnregisterScheme scheme
     ReadRegStr $0 HKCU "Software\Classes\${scheme}\shell\open\command" ""
-    ${If} $0 == '"$INSTDIR\${EXE}" "%1"'
+    ${If} $0 == '"$INSTDIR\${EXE}" --single-argument %1'
+    ${OrIf} $0 == '"$INSTDIR\${EXE}" "%1"'
         DeleteRegKey HKCU "Software\Classes\${scheme}"
         ${If} $otherExe != ""
             WriteRegStr HKCU "Software\Classes\${scheme}" "" "URL:${scheme}"
             WriteRegStr HKCU "Software\Classes\${scheme}" "URL Protocol" ""
             WriteRegStr HKCU "Software\Classes\${scheme}\DefaultIcon" "" '"$otherExe",0'
             WriteRegStr HKCU "Software\Classes\${scheme}\shell\open\command" "" \
-                '"$otherExe" "%1"'
+                '"$otherExe" --single-argument %1'
         ${EndIf}
     ${EndIf}
 !macroend
@@ -188,9 +192,9 @@ Section
     WriteRegStr HKCU "Software\Classes\${PROGID}" "" "Lien téléphonique"
     WriteRegStr HKCU "Software\Classes\${PROGID}" "URL Protocol" ""
     WriteRegStr HKCU "Software\Classes\${PROGID}\DefaultIcon" "" '"$INSTDIR\${EXE}",0'
-    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
     WriteRegStr HKCU "${APPKEY}" "FriendlyAppName" "${EDITION}"
-    WriteRegStr HKCU "${APPKEY}\shell\open\command" "" '"$INSTDIR\${EXE}" "%1"'
+    WriteRegStr HKCU "${APPKEY}\shell\open\command" "" '"$INSTDIR\${EXE}" --single-argument %1'
     WriteRegStr HKCU "${APPKEY}\Capabilities" "ApplicationName" "${EDITION}"
     WriteRegStr HKCU "${APPKEY}\Capabilities" "ApplicationDescription" \
         "Appelle le numéro copié ou le lien téléphonique choisi."

@@ -46,7 +46,7 @@ mkdir -p "$shared" && touch "$shared/notes.txt"
 win "$TINTELLE_INSTALLER" /S || session_fail "the installer failed: $?"
 win "$TINTELLE_SONARO_INSTALLER" /S "/D=$shared_win" || session_fail "the branded installer failed: $?"
 e2e_expect_eq "starts at login, tel:" "$(reg_value "$run_key" Tintelle) $(reg_value "$run_key" Sonaro) $(
-    reg_value "$tel_key" '')" "\"$TINTELLE_BIN\" --autostart \"$sonaro_bin\" --autostart \"$TINTELLE_BIN\" \"%1\""
+    reg_value "$tel_key" '')" "\"$TINTELLE_BIN\" --autostart \"$sonaro_bin\" --autostart \"$TINTELLE_BIN\" --single-argument %1"
 # A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18); each
 # edition's files name it, its maker and the version.
 e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$installed/tintelle.exe" |
@@ -111,7 +111,7 @@ win "$programs\\Tintelle\\uninstall.exe" /S
 session_wait_until 60 "the uninstaller to end" reg_key_absent "$uninstall_key\\Tintelle"
 e2e_expect_eq "copies after the uninstall" "$(copies)" 0
 [ ! -e "$installed" ] || session_fail "Tintelle's folder stays: $(ls -R "$installed")"
-e2e_expect_eq "tel: handed to Sonaro" "$(reg_value "$tel_key" '')" "\"$sonaro_bin\" \"%1\""
+e2e_expect_eq "tel: handed to Sonaro" "$(reg_value "$tel_key" '')" "\"$sonaro_bin\" --single-argument %1"
 
 touch "$shared/Sonaro/mine.txt" # put there by the user
 win "$shared_win\\Sonaro\\uninstall.exe" /S

@@ -1,0 +1,107 @@
+// A neighbour of the program, of another program's image, for the tests under Wine:
+//   winpeer squat NAME silent|junk   takes the pipe tintelle-<account's SID>-NAME first; silent
+//                                    never reads, junk answers "junk" and prints what it read
+//   winpeer hold-clipboard           owns the clipboard, promising text it never renders: it
+//                                    answers everything else
+// Each prints "ready" once in place, then runs until killed; the owner prints "asked" when asked.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <windows.h>
+// After windows.h
+#include <sddl.h>
+
+namespace {
+
+std::wstring accountSid()
+{
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    char buffer[256];
+    DWORD size = sizeof buffer;
+    wchar_t *text = nullptr;
+    if (!::GetTokenInformation(token, TokenUser, buffer, size, &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text))
+        return L"unknown";
+    std::wstring sid = text;
+    ::LocalFree(text);
+    return sid;
+}
+
+void ready()
+{
+    std::puts("ready");
+    std::fflush(stdout);
+}
+
+int squat(const char *name, bool answers)
+{
+    std::wstring pipe = L"\\\\.\\pipe\\tintelle-" + accountSid() + L"-";
+    for (const char *c = name; *c; ++c)
+        pipe += wchar_t(*c);
+    const HANDLE server =
+        ::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                           PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+    if (server == INVALID_HANDLE_VALUE)
+        return 1;
+    ready();
+    for (;;) {
+        if (!answers) {
+            ::Sleep(INFINITE);
+            continue;
+        }
+        ::ConnectNamedPipe(server, nullptr);
+        char buffer[2048];
+        DWORD read = 0, written = 0;
+        if (::ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read) {
+            std::fwrite(buffer, 1, read, stdout);
+            std::fflush(stdout);
+        }
+        ::WriteFile(server, "junk", 4, &written, nullptr);
+        ::FlushFileBuffers(server);
+        ::DisconnectNamedPipe(server);
+    }
+}
+
+// Answers every message but the one asking for the text, which it never returns from.
+LRESULT CALLBACK owner(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_RENDERFORMAT) {
+        std::puts("asked");
+        std::fflush(stdout);
+        ::Sleep(INFINITE);
+    }
+    return ::DefWindowProcW(window, message, w, l);
+}
+
+int holdClipboard()
+{
+    WNDCLASSW type = {};
+    type.lpfnWndProc = owner;
+    type.lpszClassName = L"winpeer";
+    ::RegisterClassW(&type);
+    const HWND window = ::CreateWindowExW(0, L"winpeer", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                          nullptr, nullptr, nullptr);
+    if (!window || !::OpenClipboard(window))
+        return 1;
+    ::EmptyClipboard();
+    ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never
+    ::CloseClipboard();
+    ready();
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+        ::DispatchMessageW(&message);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && !std::strcmp(argv[1], "squat"))
+        return squat(argv[2], !std::strcmp(argv[3], "junk"));
+    if (argc == 2 && !std::strcmp(argv[1], "hold-clipboard"))
+        return holdClipboard();
+    std::fputs("usage: winpeer squat NAME silent|junk | winpeer hold-clipboard\n", stderr);
+    return 2;
+}
