@@ -1,6 +1,7 @@
 // Under Wine: what a neighbour, a link, the clipboard or the registry can do to the Windows build.
 // The program's own windows are Win32 ones on the test's X display; the test itself is offscreen.
 #include "app/clipboardreader.h"
+#include "app/rolelock.h"
 #include "app/settingsfile.h"
 #include "app/singleinstance.h"
 
@@ -166,11 +167,12 @@ bool closeBoxes(DWORD pid)
     return !boxes.isEmpty();
 }
 
-bool answersCopies(DWORD pid)
+// Someone holds the role of the edition that answers copies: a copy taken it after its guard.
+bool answersCopies()
 {
-    QFile lock(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-               u"/Tintelle/run/copies.lock"_s);
-    return lock.open(QFile::ReadOnly) && lock.readLine().trimmed().toULong() == pid;
+    RoleLock probe(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                   u"/Tintelle/run/copies.lock"_s);
+    return !probe.take();
 }
 
 } // namespace
@@ -388,9 +390,8 @@ private slots:
             QVERIFY(squatter->ready);
         } else if (situation == u"copy") {
             QVERIFY(start(copy, QString(), QString(), QStringList()));
-
-            // Up, its clipboard watched: it holds the lock of the edition that answers copies.
-            QTRY_VERIFY_WITH_TIMEOUT(answersCopies(DWORD(copy.processId())), windowWait);
+            // Up, its guard listening: it holds the role of the edition that answers copies.
+            QTRY_VERIFY_WITH_TIMEOUT(answersCopies(), windowWait);
         }
         QVERIFY(start(later, link, command, arguments));
         const DWORD pid = DWORD(later.processId());
