@@ -31,7 +31,8 @@ void CallOpener::open(Route route, const QString &text)
         // A copy without a number is every other copy: silent. A link was meant to call.
         if (route == Route::Link)
             emit notice(tr("Le lien ne contient aucun numéro reconnu : aucune fenêtre d'appel "
-                           "n'est ouverte."));
+                           "n'est ouverte. Pour appeler, double-cliquez sur l'icône et tapez le "
+                           "numéro."));
         return;
     }
     DialogClaim claim(place);
@@ -41,7 +42,9 @@ void CallOpener::open(Route route, const QString &text)
         if (byUser)
             open->takeKeyboardForTyping();
         else // it stays where it is: no number comes forward under a copy the user just made
-            emit notice(tr("Numéro %1 ignoré : une fenêtre d'appel est déjà ouverte.").arg(shown));
+            emit notice(tr("Numéro %1 ignoré : une fenêtre d'appel est déjà ouverte. Fermez-la, "
+                           "puis copiez le numéro à nouveau.")
+                            .arg(shown));
         return;
     }
     if (!claim.isHeld()) {

@@ -52,9 +52,10 @@ private slots:
         const QString old = "01 44 55 66 77", was = "0144556677", none;
         const QString number = "numberLayout", edit = "editLayout";
         const QString noNumber = "Le lien ne contient aucun numéro reconnu : aucune fenêtre "
-                                 "d'appel n'est ouverte.";
+                                 "d'appel n'est ouverte. Pour appeler, double-cliquez sur "
+                                 "l'icône et tapez le numéro.";
         const QString ignored = "Numéro 0033711223344 ignoré : une fenêtre d'appel est déjà "
-                                "ouverte.";
+                                "ouverte. Fermez-la, puis copiez le numéro à nouveau.";
         const auto E = Keyboard::Elsewhere, C = Keyboard::Configuration, D = Keyboard::Dialog;
         const auto add = [](const char *tag, R route, const QString &text, const QString &open,
                             Keyboard keyboard, Dialog dialog, const QString &page,
