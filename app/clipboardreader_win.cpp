@@ -16,9 +16,8 @@ namespace {
 constexpr std::chrono::seconds answerWait(2);
 // An owner whose window does not answer within this would not render its text either.
 constexpr UINT ownerProbeMs = 1000;
-// Far more than any text worth looking for a number in: a larger text reads as empty, and never
-// reaches the program.
-constexpr SIZE_T textCap = 1 << 20;
+// A larger text reads as empty, and never reaches the program.
+constexpr SIZE_T textCap = ClipboardReader::textCap;
 const QString readOption = QStringLiteral("--read-clipboard");
 // Other programs hold the clipboard open for a moment while they write to it.
 constexpr int openTries = 10;
