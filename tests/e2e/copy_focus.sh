@@ -29,11 +29,8 @@ e2e_open_mail "Montant : 1500 EUR"
 e2e_copy "Montant : 1500 €"
 e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
 session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
-e2e_enter_calls_nobody 0
-session_window_shown "Sonaro - Ivelor" || session_fail "Enter in the mail window closed the dialog"
-
-session_click_window "$E2E_DIALOG"
-e2e_call_from_dialog "" 1 1500
+xdotool key Return # in the mail window: it neither calls 1500 nor closes the dialog
+e2e_type_over "06 12 34 56 78" 1 0033612345678
 
 e2e_copy "Tél. 06 12 34 56 78"
 session_click_window "$E2E_MAIL"
@@ -44,21 +41,19 @@ session_wait_until 20 "a double-click on the tray to give the dialog the keyboar
 e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
-# Behind the mail, a copy's dialog is left there by a link without a number and by a copy of
-# another number, each noticed; from the keyboard, the pencil has the typed number replace it.
+# Behind the mail, a copy's dialog is left there, its number untouched, by a link without a
+# number and by a copy of another number, each noticed.
 e2e_copy "01 44 55 66 77"
 session_click_window "$E2E_MAIL"
-noticed() { session_wait_until 20 "the notice '$1'" grep -qF "$1" "$SESSION_WORK/app.log"; }
 QT_QPA_PLATFORM=xcb timeout 20 "$TINTELLE_BIN" "tel:112" || session_fail "a start with a link failed"
-noticed "Le lien ne contient aucun numéro reconnu : aucune fenêtre d'appel n'est ouverte. Pour appeler, double-cliquez sur l'icône et tapez le numéro."
+e2e_noticed "Le lien ne contient aucun numéro reconnu : aucune fenêtre d'appel n'est ouverte. Pour appeler, double-cliquez sur l'icône et tapez le numéro."
 session_copy "07 11 22 33 44"
-noticed "Numéro 0711223344 ignoré : une fenêtre d'appel est déjà ouverte. Fermez-la, puis copiez le numéro à nouveau."
+e2e_noticed "Numéro 0711223344 ignoré : une fenêtre d'appel est déjà ouverte. Fermez-la, puis copiez le numéro à nouveau."
 e2e_above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a link or a copy brought the old number forward"
 session_focused_is "$E2E_MAIL" || session_fail "a link or a copy took the keyboard from the mail"
 xdotool windowminimize --sync "$E2E_MAIL"
 session_click_window "$E2E_DIALOG"
-xdotool key Tab space
-e2e_call_from_dialog "06 12 34 56 78" 3 0033612345678 # typed over the number shown
+e2e_call_from_dialog "" 3 0033144556677
 
 for _ in 1 2; do # the menu's first entry; asked twice, one window
     session_open_tray_menu
@@ -76,12 +71,10 @@ read -r bx by bw bh < <(rect "$E2E_DIALOG")
 [ $((bx + bw)) -le "$ax" ] || [ $((ax + aw)) -le "$bx" ] || [ $((by + bh)) -le "$ay" ] ||
     [ $((ay + ah)) -le "$by" ] || session_fail "the call dialog ($bx $by $bw $bh) covers Configuration ($ax $ay $aw $ah)"
 # Enter validates Configuration; the window manager hands the keyboard to the call dialog, where
-# a second Enter, a moment later, arrives after it.
+# a second Enter, a moment later, arrives after it and calls nobody.
 xdotool key --delay 300 Return Return
 session_wait_until 20 "the call dialog to get the keyboard" session_focused_is "$E2E_DIALOG"
 session_window_gone Tintelle || session_fail "Enter did not validate Configuration"
-sleep 1 # the absence of a call can only be given time to show
-e2e_expect_eq "requests after a second Enter" "$(session_sim_requests)" 3
-xdotool key Return && e2e_expect_call 4 0033698765432
+e2e_type_over "01 40 00 00 02" 4 0033140000002
 e2e_quit
 session_log "passed"

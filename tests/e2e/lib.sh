@@ -35,8 +35,8 @@ e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" sessio
 # Copies "$1" and waits for the call dialog; its id in E2E_DIALOG.
 e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALOG=$SESSION_WINDOW; }
 
-# Enter, then still $1 requests: the absence of a call can only be given time to show.
-e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests" "$(session_sim_requests)" "$1"; }
+# Waits for the notice "$1" in the log of process $2 (default app).
+e2e_noticed() { session_wait_until 20 "the notice '$1'" grep -qF "$1" "$SESSION_WORK/${2:-app}.log"; }
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
@@ -53,6 +53,9 @@ e2e_call_from_dialog()
     [ -z "$1" ] || xdotool type --delay 20 "$1"
     xdotool key Return && e2e_expect_call "$2" "$3"
 }
+# The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"
+# replaces the number; a call of the number shown, made before, would come first as request $2.
+e2e_type_over() { session_click_window "$E2E_DIALOG"; xdotool key Tab space; e2e_call_from_dialog "$@"; }
 
 # Quits through the tray menu's last entry and expects status 0.
 e2e_quit()
