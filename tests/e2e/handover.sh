@@ -45,7 +45,7 @@ session_wait_tray_icon sonaro
 e2e_second_start "$sonaro" "tel:0611111111"
 session_wait_window "Sonaro - Ivelor"
 e2e_second_start "$TINTELLE_BIN" "tel:0622222222"
-e2e_noticed "Numéro 0622222222 ignoré" sonaro
+session_wait_until 20 "Sonaro's notice" grep -qF "Numéro 0622222222 ignoré" "$SESSION_WORK/sonaro.log"
 e2e_expect_dialogs 1
 session_click_window "$SESSION_WINDOW"
 e2e_call_from_dialog "" 4 0033611111111

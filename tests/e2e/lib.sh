@@ -44,8 +44,6 @@ e2e_second_start()
 }
 # Whether the call dialog shows, as process $1's (its properties may follow its title).
 e2e_dialog_of() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
-# Waits for the notice "$1" in the log of process $2 (default app).
-e2e_noticed() { session_wait_until 20 "the notice '$1'" grep -qF "$1" "$SESSION_WORK/${2:-app}.log"; }
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
