@@ -87,7 +87,7 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { resetSettings({{"endpoint", "none"}}); }
+    void initTestCase() { resetSettings({{"endpoint", "none"}}); } // no address: calls fail at once
 
     void dialog()
     {
