@@ -19,7 +19,7 @@ session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" 3
 session_wait_until 8 "the tray menu to show" session_new_popup "$popups"
 xdotool key Escape
 # shellcheck disable=SC2016 # expanded by the inner shell
-session_wait_until 20 "the tray menu to close" sh -c '! xwininfo -id "$0" | grep -q IsViewable' "$SESSION_MENU"
+session_wait_until 20 "the tray menu to close" sh -c '! xwininfo -id "$0" 2>/dev/null | grep -q IsViewable' "$SESSION_MENU"
 
 e2e_open_mail "Montant : 1500 EUR"
 
