@@ -1,28 +1,21 @@
 #!/bin/sh
-# Runs the whole suite N times (5 by default) with every processor kept busy, then N times on an
-# idle machine, the Windows tests too when build-windows/ is there, and prints each test's
-# failures. Run it after scripts/test.sh, on a machine left to it:
-#   tests/stress.sh [N]
+# tests/stress.sh [N]: the whole suite, build-windows/'s too when there, N times (5) with every
+# processor kept busy, then N times at rest, printing each failure. Run it after scripts/test.sh,
+# on a machine left to it.
 set -eu
-root=$(cd "$(dirname "$0")/.." && pwd)
-n=${1:-5}
-logs=$(mktemp -d)
-burners=
+root=$(cd "$(dirname "$0")/.." && pwd) n=${1:-5} logs=$(mktemp -d) burners=
 trap 'kill $burners 2>/dev/null || true' EXIT
 suite() { # $1: busy or idle
     for i in $(seq "$n"); do
         for dir in build build-windows; do
-            [ -f "$root/$dir/CTestTestfile.cmake" ] || continue
-            ctest --test-dir "$root/$dir" -j"$(nproc)" --output-on-failure >"$logs/$1.$dir.$i" 2>&1 || true
-            grep -hoE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' \
-                "$logs/$1.$dir.$i" | sed "s/^/$1 run $i: /" || true
+            [ ! -f "$root/$dir/CTestTestfile.cmake" ] || ctest --test-dir "$root/$dir" -j"$(nproc)" \
+                --output-on-failure >"$logs/$1.$dir.$i" 2>&1 || true
         done
+        grep -hoE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' "$logs/$1".*."$i" |
+            sed "s/^/$1 run $i: /" || true
     done
 }
-for _ in $(seq "$(nproc)"); do
-    sh -c 'while :; do :; done' &
-    burners="$burners $!"
-done
+for _ in $(seq "$(nproc)"); do sh -c 'while :; do :; done' & burners="$burners $!"; done
 suite busy
 kill $burners && burners=
 suite idle

@@ -2,9 +2,9 @@
 #include "dialogs/setupdialog.h"
 #include "edition/edition.h"
 #include "tests/support/dialogdriver.h"
-#include "tests/support/look.h"
 #include "tests/support/testsettings.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,28 +15,79 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
+#include <cmath>
+
+namespace {
+
+// What the eye sees of `widget` in a grab of its window: the mean colour, and the contrast ratio
+// (1 to 21, as for text on the web) between the darkest and the lightest 2% of the pixels; text
+// reads well from 4.5 on, a plain area stays near 1.
+struct Look
+{
+    Look(const QImage &grab, const QWidget *widget)
+        : part(grab.copy(QRect(widget->mapTo(widget->window(), QPoint()), widget->size())))
+    {
+        mean = part.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
+        std::vector<double> light;
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x)
+                light.push_back(std::pow(qGray(part.pixel(x, y)) / 255.0, 2.2));
+        std::sort(light.begin(), light.end());
+        const size_t few = light.size() / 50;
+        contrast = (light[light.size() - 1 - few] + 0.05) / (light[few] + 0.05);
+    }
+    QImage part;
+    QColor mean;
+    double contrast;
+};
+
+// Whether a fifth of `image` stands 100 grey levels off the `ground` grey level: the panel behind
+// a picture, or the caption drawn on it.
+bool standsOut(const QImage &image, int ground)
+{
+    int seen = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            seen += qAlpha(image.pixel(x, y)) * qAbs(qGray(image.pixel(x, y)) - ground) >= 25500;
+    return seen * 5 >= image.width() * image.height();
+}
+
+// What a screen reader would stumble on in `window`: controls without a name, and pictures with
+// one (a picture shown as rich text is named by a placeholder character).
+QStringList unnamed(const QWidget *window)
+{
+    QStringList found;
+    for (QWidget *widget : window->findChildren<QWidget *>()) {
+        const QString name = QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+        const auto *label = qobject_cast<QLabel *>(widget);
+        if (label && (!label->pixmap().isNull() || name.contains(QChar::ObjectReplacementCharacter))
+                ? !name.isEmpty()
+                : name.isEmpty() &&
+                      (widget->inherits("QAbstractButton") || widget->inherits("QLineEdit")))
+            found << widget->objectName();
+    }
+    return found;
+}
+
+// Every call fails before anything is sent (initTestCase), its answer queued: once an event
+// queued now has come, so has the answer to every call made before.
+void answered()
+{
+    bool come = false;
+    QTimer::singleShot(0, qApp, [&] { come = true; });
+    QTRY_VERIFY(come);
+}
+
+} // namespace
 
 class TestDialogs : public QObject
 {
     Q_OBJECT
 
-    void play(const std::function<void(QDialog *)> &user)
-    {
-        QFETCH(QString, dial);
-        QFETCH(QString, display);
-        QFETCH(QString, keys);
-        DialogDriver driver("CallDialog", [&](QDialog *dialog) {
-            QVERIFY(QTest::qWaitForWindowActive(dialog));
-            for (const QChar c : keys)
-                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-            user(dialog);
-        });
-        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
-    }
-
 private slots:
-    void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); } // refused
+    void initTestCase() { resetSettings({{"endpoint", "none"}}); } // no address: calls fail at once
 
     void dialog()
     {
@@ -51,11 +102,12 @@ private slots:
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
             const QImage grab = dialog->grab().toImage();
             const Look title(grab, dialog->findChild<QWidget *>("title"));
-            const QColor go = Look(grab, dialog->findChild<QWidget *>("btncall")).mean;
-            const QColor stop = Look(grab, dialog->findChild<QWidget *>("btncancel")).mean;
+            const Look go(grab, dialog->findChild<QWidget *>("btncall"));
+            const Look stop(grab, dialog->findChild<QWidget *>("btncancel"));
             QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
-            QVERIFY(qAbs(go.hue() - 120) < 30 && go.hsvSaturation() > 80);
-            QVERIFY((stop.hue() + 30) % 360 < 60 && stop.hsvSaturation() > 80);
+            QVERIFY(qAbs(go.mean.hue() - 120) < 30 && go.mean.hsvSaturation() > 80);
+            QVERIFY((stop.mean.hue() + 30) % 360 < 60 && stop.mean.hsvSaturation() > 80);
+            QVERIFY(standsOut(go.part, 255) && standsOut(stop.part, 255)); // their white captions
             // Dragged by its background, then a move without a button (some platforms send them).
             dialog->setMouseTracking(true);
             QTest::mousePress(dialog, Qt::LeftButton, {}, from);
@@ -73,41 +125,71 @@ private slots:
         QTest::addColumn<QString>("dial");
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("keys");   // typed, "\r" as Enter
-        QTest::addColumn<bool>("pencil");    // then clicked
-        QTest::addColumn<QString>("widget"); // that then shows the number
+        QTest::addColumn<QString>("click");  // then: "btnedit" (the pencil) or "btncancel"
+        QTest::addColumn<int>("boxes");      // error boxes shown after that: calls made
+        QTest::addColumn<QString>("widget"); // that then shows the number; none: closed
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("selected"); // the field's text, so that typing replaces it
-        const QString dial = "0033123456789", shown = "0123456789", none;
-        const QString field = "numberEdit", label = "number";
-        QTest::addRow("nothing given") << none << none << none << false << field << none << false;
-        QTest::addRow("dial form only") << dial << none << none << false << label << dial << false;
-        QTest::addRow("shown form only")
-            << none << shown << none << false << field << none << false;
-        QTest::addRow("both") << dial << shown << none << false << label << shown << false;
-        QTest::addRow("pencil") << dial << shown << none << true << field << shown << false;
+        const QString dial = "0033123456789", shown = "0123456789", none, typed = "06 12";
+        const QString field = "numberEdit", label = "number", pencil = "btnedit", twice = "\r\r";
+        QTest::addRow("dial form only")
+            << dial << none << none << none << 0 << label << dial << false;
+        QTest::addRow("shown form only: nothing to call")
+            << none << shown << none << none << 0 << field << none << false;
+        QTest::addRow("both") << dial << shown << none << none << 0 << label << shown << false;
+        QTest::addRow("pencil") << dial << shown << none << pencil << 0 << field << shown << false;
         QTest::addRow("pencil by Tab and Space")
-            << dial << shown << "\t " << false << field << shown << true;
+            << dial << shown << "\t " << none << 0 << field << shown << true;
         QTest::addRow("empty field: Enter stays")
-            << none << none << "\r" << false << field << none << false;
+            << none << none << "\r" << none << 0 << field << none << false;
+        // Every call fails: the edit page again, with the number as the user last saw it.
+        QTest::addRow("Enter calls, then does nothing")
+            << dial << shown << twice << none << 1 << field << shown << false;
+        QTest::addRow("typed, Enter calls, then nothing")
+            << none << none << typed + twice << none << 1 << field << typed << false;
+        QTest::addRow("Tab to the pencil, Enter still calls")
+            << dial << shown << "\t\r" << none << 1 << field << shown << false;
+        // Sent with an empty called number: the answer is shown like any other.
+        QTest::addRow("no number recognised, sent all the same")
+            << none << none << "poste 12\r" << none << 1 << field << "poste 12" << false;
+        QTest::addRow("cancelled while calling: no answer shown")
+            << dial << none << "\r"
+            << "btncancel" << 0 << none << none << false;
     }
 
     void input()
     {
-        QFETCH(bool, pencil);
+        QFETCH(QString, dial);
+        QFETCH(QString, display);
+        QFETCH(QString, keys);
+        QFETCH(QString, click);
+        QFETCH(int, boxes);
         QFETCH(QString, widget);
-        play([&](QDialog *dialog) {
-            if (pencil)
-                QTest::mouseClick(dialog->findChild<QWidget *>("btnedit"), Qt::LeftButton);
+        DialogDriver errors("QMessageBox");
+        DialogDriver user("CallDialog", [&](QDialog *dialog) {
+            QVERIFY(QTest::qWaitForWindowActive(dialog));
+            for (const QChar c : keys)
+                QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+            if (!click.isEmpty())
+                QTest::mouseClick(dialog->findChild<QWidget *>(click), Qt::LeftButton);
+            QCOMPARE(dialog->isVisible(), !widget.isEmpty());
+            if (widget.isEmpty())
+                return;
+            answered();
+            QCOMPARE(errors.seen.size(), boxes);
             QWidget *shown = dialog->findChild<QWidget *>(widget);
-            QVERIFY(dialog->isVisible() && shown->isVisible());
+            QVERIFY(shown->isVisible());
             const QString text = shown->property("text").toString();
             QTEST(text, "text");
             QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
-            QCOMPARE(QApplication::focusWidget(), widget == "numberEdit" ? shown : dialog);
+            QCOMPARE(dialog->focusWidget(), widget == "numberEdit" ? shown : dialog);
             if (auto *field = qobject_cast<QLineEdit *>(shown))
                 QTEST(!text.isEmpty() && field->selectedText() == text, "selected");
         });
+        QVERIFY(CallDialog::open(dial, display, CallDialog::Opening::ByUser));
+        answered();
+        QCOMPARE(errors.seen.size(), boxes);
     }
 
     void enter_data()
@@ -138,46 +220,6 @@ private slots:
             QTEST(dialog->findChild<QWidget *>("calling")->isVisible(), "calls");
         });
         QVERIFY(CallDialog::open("0033123456789", "0123456789", CallDialog::Opening::ByCopy));
-    }
-
-    void call_data()
-    {
-        QTest::addColumn<QString>("dial");
-        QTest::addColumn<QString>("display");
-        QTest::addColumn<QString>("keys");  // typed, "\r" as Enter
-        QTest::addColumn<bool>("cancel");   // then clicked: the late answer shows nothing
-        QTest::addColumn<QString>("field"); // the number in it after the failed call
-        const QString dial = "0033123456789", shown = "0123456789", typed = "06 12", twice = "\r\r";
-        QTest::addRow("Enter calls, then does nothing") << dial << shown << twice << false << shown;
-        QTest::addRow("typed, Enter calls, then nothing")
-            << QString() << QString() << typed + twice << false << typed;
-        QTest::addRow("Tab to the pencil, Enter still calls")
-            << dial << shown << "\t\r" << false << shown;
-        QTest::addRow("cancelled") << dial << QString() << QString("\r") << true << QString();
-        // Sent with an empty called number: the answer is shown like any other.
-        QTest::addRow("no number recognised, sent all the same")
-            << QString() << QString() << "12\r" << false << "12";
-    }
-
-    void call()
-    {
-        QFETCH(bool, cancel);
-        DialogDriver boxes("QMessageBox");
-        play([&](QDialog *dialog) {
-            if (cancel) {
-                QTest::mouseClick(dialog->findChild<QWidget *>("btncancel"), Qt::LeftButton);
-                QVERIFY(!dialog->isVisible());
-                return;
-            }
-            QTRY_COMPARE(boxes.seen.size(), 1);
-            QTest::qWait(100); // time for a second call to fail too
-            QCOMPARE(boxes.seen.size(), 1);
-            // After a failure: the edit page again, with the number as the user last saw it.
-            QCOMPARE(dialog->focusWidget(), dialog->findChild<QWidget *>("numberEdit"));
-            QTEST(dialog->findChild<QWidget *>("numberEdit")->property("text").toString(), "field");
-        });
-        QTest::qWait(200); // time for a late answer to show
-        QCOMPARE(boxes.seen.size(), cancel ? 0 : 1);
     }
 
     void result_data()
@@ -258,6 +300,14 @@ private slots:
         // It names the settings scope, so that each edition keeps its own.
         QCOMPARE(QCoreApplication::organizationName() + "/" + name,
                  plain ? "Tintelle/Tintelle" : "Ivelor/Sonaro");
+        // Its icon, in the tray and on its windows: the maker's blue, or a grey phone that stands
+        // out on a dark and on a light panel.
+        const QImage icon = QImage(Edition::iconPath())
+                                .scaled(22, 22, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QColor shade =
+            icon.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
+        QCOMPARE(qAbs(shade.hue() - 215) < 30, !plain);
+        QVERIFY(!plain || (standsOut(icon, 0x20) && standsOut(icon, 0xf0)));
         SetupDialog dialog(account[0].toString(), account[1].toString(), account[2].toString(),
                            account[3].toBool());
         QSignalSpy spy(&dialog, &SetupDialog::setupSuccess);
@@ -293,33 +343,6 @@ private slots:
         QVERIFY(valid || (QApplication::focusWidget() == validate &&
                           dialog.findChild<QTabWidget *>()->currentIndex() == 1));
         QCOMPARE(spy.value(0), valid ? account : QVariantList());
-    }
-
-    void standsOut_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("ground"); // grey level of the panel behind, or of the caption on top
-        QTest::newRow("tray icon, dark panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0x20;
-        QTest::newRow("tray icon, light panel") << ":/phone-logo-md.png" << QSize(22, 22) << 0xf0;
-        QTest::newRow("call button") << ":/button-call.png" << QSize(140, 27) << 255;
-        QTest::newRow("cancel button") << ":/button-cancel.png" << QSize(140, 27) << 255;
-    }
-
-    // Shown at that size, a fifth of the picture must stand 100 grey levels off the ground.
-    void standsOut()
-    {
-        QFETCH(QString, path);
-        QFETCH(QSize, size);
-        QFETCH(int, ground);
-        const QImage image =
-            QImage(path).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        int seen = 0;
-        for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x)
-                seen +=
-                    qAlpha(image.pixel(x, y)) * qAbs(qGray(image.pixel(x, y)) - ground) >= 25500;
-        QVERIFY2(seen * 5 >= size.width() * size.height(), qPrintable(QString::number(seen)));
     }
 };
 

@@ -1,7 +1,6 @@
 #!/bin/bash
 # A new user's road: the setup dialog comes first and stores the account privately; a notice says
-# that no provider is set; a copied number is called, silently; a call the provider refuses shows
-# its error; the quit entry ends the program.
+# that no provider is set; a copied number is called, silently; the quit entry ends the program.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
@@ -33,23 +32,6 @@ e2e_copy "Tél. : 01 23 45 67 89"
 session_click_window "$E2E_DIALOG"
 e2e_call_from_dialog "" 1 0033123456789
 e2e_expect_eq "password" "$(session_sim_field password)" "$SESSION_PASSWORD"
-
-# A double-click opens the empty dialog, ready for typing; a refused password shows its error.
-session_write_settings "" password=faux
-session_find_tray_icon
-session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 --delay 80 1
-e2e_wait_focused "Sonaro - Ivelor"
-dialog=$SESSION_WINDOW
-xdotool type --delay 20 "06 12" && xdotool key Return
-e2e_wait_requests 2
-e2e_expect_eq "password" "$(session_sim_field password)" faux
-e2e_wait_focused "Erreur lors de l'appel"
-xdotool key Return
-session_wait_until 20 "the error box to close" session_window_gone "Erreur lors de l'appel"
-session_window_shown "Sonaro - Ivelor" || session_fail "the call dialog closed on a failure"
-session_wait_until 20 "the call dialog to have the keyboard back" session_focused_is "$dialog"
-xdotool key Escape && e2e_wait_dialog_gone
-e2e_expect_eq "requests" "$(session_sim_requests)" 2
 
 e2e_quit
 # The placed call closed its dialog and said nothing more: the one notice is the start's.

@@ -35,8 +35,15 @@ e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" sessio
 # Copies "$1" and waits for the call dialog; its id in E2E_DIALOG.
 e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALOG=$SESSION_WINDOW; }
 
-# Enter, then still $1 requests: the absence of a call can only be given time to show.
-e2e_enter_calls_nobody() { xdotool key Return; sleep 1; e2e_expect_eq "requests" "$(session_sim_requests)" "$1"; }
+# Starts "$@" while the program runs, and expects status 0.
+e2e_second_start()
+{
+    local status=0
+    QT_QPA_PLATFORM=xcb timeout 20 "$@" >>"$SESSION_WORK/second.log" 2>&1 || status=$?
+    e2e_expect_eq "exit status of $*" "$status" 0
+}
+# Whether the call dialog shows, as process $1's (its properties may follow its title).
+e2e_dialog_of() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
 e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
 e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
 
@@ -45,20 +52,22 @@ e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have
 
 # Expects request $1 to call $2, and the call dialog to close.
 e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
-# Waits for the call dialog to have the keyboard, types "$1" and Enter, expects request $2 to
-# call $3.
+# Waits for the call dialog to have the keyboard, types "$1" and Enter, then e2e_expect_call.
 e2e_call_from_dialog()
 {
     e2e_wait_focused "Sonaro - Ivelor"
     [ -z "$1" ] || xdotool type --delay 20 "$1"
     xdotool key Return && e2e_expect_call "$2" "$3"
 }
+# The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"
+# replaces the number; a call of the number shown, made before, would come first as request $2.
+e2e_type_over() { session_click_window "$E2E_DIALOG"; xdotool key Tab space; e2e_call_from_dialog "$@"; }
 
 # Quits through the tray menu's last entry and expects status 0.
 e2e_quit()
 {
     local status=0
-    session_open_tray_menu "$@"
+    session_open_tray_menu
     session_choose_menu_entry 4 4
     session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
     wait "$SESSION_APP_PID" || status=$?

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDialog>
+#include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 #include <functional>
-
-class QDialog;
 
 // Plays the user for each dialog of one class that the code under test runs: records it (a message
 // box as "title: text", marked when not plain text, any other by its class), runs `act` from the
@@ -20,7 +21,22 @@ public:
     QStringList seen;
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *dialog = qobject_cast<QDialog *>(watched);
+        auto *box = qobject_cast<QMessageBox *>(watched);
+        if (event->type() == QEvent::Show && dialog && dialog->inherits(className)) {
+            seen << (box ? box->windowTitle() + ": " + box->text() +
+                               (box->textFormat() == Qt::PlainText ? "" : " (markup)")
+                         : dialog->metaObject()->className());
+            QTimer::singleShot(0, dialog, [this, dialog] {
+                if (act)
+                    act(dialog);
+                dialog->reject();
+            });
+        }
+        return false;
+    }
 
 private:
     const char *className;
