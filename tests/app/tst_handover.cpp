@@ -21,7 +21,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -91,19 +90,9 @@ class TestHandOver : public QObject
         QLatin1String(TINTELLE_SOAP_HOST) == WS::placeholderHost; // no provider built in
 
 public:
-    // What lies at the guard's name, holds its lock or weighs on the copy when a start comes.
-    enum class Before {
-        Copy,
-        Starting,
-        IdleClients,
-        AcceptFailed,
-        NoFolder,
-        File,
-        ForeignCopy,
-        ForeignPeer,
-        LockHeld,
-        Backlog
-    };
+    // What lies at the guard's name, holds its lock or weighs on the copy when a start comes: a
+    // copy (still starting), idle clients, a failed accept(), another account's copy or peer...
+    enum class Before { Copy, Early, Idle, NoAccept, Nowhere, File, Foreign, Peer, Locked, Full };
     Q_ENUM(Before)
     // The account's runtime folder.
     enum class Runtime { Private, GroupReadable, Link, Nobodys, OpenToAll };
@@ -218,11 +207,9 @@ private slots:
                                           (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
-    // A later start hands over to the user's own copy only, asking for the empty dialog when its
-    // link is too long to be a number; what lies at the guard's name is never removed, and a
-    // start that cannot be sure ends, saying why. The copy takes from a connection "OPEN " and a
-    // number's text in UTF-8, at most 1 KiB in all, and drops anything else unread; while it
-    // starts, only the latest request is kept.
+    // A later start hands over to the user's own copy only (the empty dialog for a link too long
+    // to be a number), removes nothing, or ends saying why. The copy takes "OPEN " and UTF-8, 1 KiB
+    // in all, drops anything else unread, and while it starts keeps only the latest request.
     void starts_data()
     {
         QTest::addColumn<Before>("before");
@@ -243,15 +230,15 @@ private slots:
         QTest::addRow("cut inside a character")
             << B::Copy << L{verb + "06\xc3"} << empty << S::HandedOver;
         QTest::addRow("to a copy still starting: the latest")
-            << B::Starting << L{verb + "06", verb + "07"} << QStringList{"07", {}} << S::HandedOver;
-        QTest::addRow("idle clients") << B::IdleClients << no << empty << S::HandedOver;
-        QTest::addRow("accept() failed") << B::AcceptFailed << no << empty << S::HandedOver;
-        QTest::addRow("no private folder") << B::NoFolder << no << none << S::Unavailable;
+            << B::Early << L{verb + "06", verb + "07"} << QStringList{"07", {}} << S::HandedOver;
+        QTest::addRow("idle clients") << B::Idle << no << empty << S::HandedOver;
+        QTest::addRow("accept() failed") << B::NoAccept << no << empty << S::HandedOver;
+        QTest::addRow("no private folder") << B::Nowhere << no << none << S::Unavailable;
         QTest::addRow("a file at the socket's name") << B::File << no << none << S::Unavailable;
-        QTest::addRow("foreign copy") << B::ForeignCopy << no << none << S::Unavailable;
-        QTest::addRow("foreign peer") << B::ForeignPeer << no << none << S::Unavailable;
-        QTest::addRow("start lock held") << B::LockHeld << no << none << S::Unreachable;
-        QTest::addRow("backlog full") << B::Backlog << no << none << S::Unreachable;
+        QTest::addRow("foreign copy") << B::Foreign << no << none << S::Unavailable;
+        QTest::addRow("foreign peer") << B::Peer << no << none << S::Unavailable;
+        QTest::addRow("start lock held") << B::Locked << no << none << S::Unreachable;
+        QTest::addRow("backlog full") << B::Full << no << none << S::Unreachable;
     }
 
     void starts()
@@ -268,7 +255,7 @@ private slots:
         SingleInstance running(dir.path(), u"guard"_s);
         const auto asked = recordRequests(running);
         QLockFile lock(dir.filePath(u"guard.lock"_s));
-        std::vector<int> clients;
+        QList<int> clients;
         std::shared_ptr<pid_t> peer;
         rlimit limit = {};
         ::getrlimit(RLIMIT_NOFILE, &limit);
@@ -288,7 +275,7 @@ private slots:
         };
         if (before == Before::File) {
             QVERIFY(QFile(name).open(QFile::WriteOnly));
-        } else if (before == Before::ForeignPeer) {
+        } else if (before == Before::Peer) {
             QVERIFY(peer = holdInChild([&name] {
                         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
                         return connectTo(fd, name, ::bind) && ::setuid(65534) == 0 &&
@@ -298,22 +285,22 @@ private slots:
             QCOMPARE(::mknod(path.constData(), S_IFSOCK | 0600, 0), 0);
             QCOMPARE(running.handOver(std::nullopt), SingleInstance::Start::Guarded);
             QCOMPARE(QFile::permissions(name) & QFile::Permissions(0x0077), QFile::Permissions());
-            if (before != Before::Starting)
+            if (before != Before::Early)
                 running.acceptRequests();
         }
-        QVERIFY(before != Before::ForeignCopy || ::chown(path.constData(), 65534, 65534) == 0);
-        QVERIFY(before != Before::LockHeld || lock.tryLock(0));
-        if (before == Before::Backlog) { // no event loop runs: nothing is accepted
+        QVERIFY(before != Before::Foreign || ::chown(path.constData(), 65534, 65534) == 0);
+        QVERIFY(before != Before::Locked || lock.tryLock(0));
+        if (before == Before::Full) { // no event loop runs: nothing is accepted
             while (connectClient())
                 ;
             QCOMPARE(errno, EAGAIN);
-        } else if (before == Before::IdleClients) {
+        } else if (before == Before::Idle) {
             limit.rlim_cur = QDir(u"/proc/self/fd"_s).count() + 500;
             QCOMPARE(::setrlimit(RLIMIT_NOFILE, &limit), 0);
             for (int i = 0; i < 400; ++i, QCoreApplication::processEvents())
                 for (; !connectClient(); QCoreApplication::processEvents())
                     QCOMPARE(errno, EAGAIN);
-        } else if (before == Before::AcceptFailed) {
+        } else if (before == Before::NoAccept) {
             const int lowestFree = ::dup(0);
             ::close(lowestFree);
             limit.rlim_cur = lowestFree + 1; // for the client alone
@@ -331,7 +318,7 @@ private slots:
         struct stat earlier = {}, after = {};
         const bool existed = ::lstat(path.constData(), &earlier) == 0;
 
-        SingleInstance later(before == Before::NoFolder ? QString() : dir.path(), u"guard"_s);
+        SingleInstance later(before == Before::Nowhere ? QString() : dir.path(), u"guard"_s);
         QCOMPARE(later.handOver(QString(1100, u'6')), start);
         QCOMPARE(::lstat(path.constData(), &after) == 0, existed);
         QCOMPARE(after.st_ino, earlier.st_ino);

@@ -46,16 +46,15 @@ private slots:
         QTest::addColumn<QStringList>("opened"); // the numbers shown, in order
         const QString s = "06 12 34 56 78", b = "0612345678", o = "0711223344";
         using L = QStringList;
-        const auto off = [](qsizetype n) { return QList<bool>(n, false); };
-        const auto on = [](qsizetype n) { return QList<bool>(n, true); };
-        QTest::addRow("spaced national, shown bare") << L{s, s} << off(2) << L{b, b};
-        QTest::addRow("no number, an image") << L{"bonjour", ""} << off(2) << L{};
-        QTest::addRow("twice: another text between") << L{s, "x", s, s} << on(4) << L{b};
-        QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << on(4) << L{b, b};
-        QTest::addRow("twice: bare, every further copy") << L{b, b, b} << on(3) << L{b, b};
-        QTest::addRow("twice: an image forgets") << L{s, "", s} << on(3) << L{};
+        using B = QList<bool>; // false by default
+        QTest::addRow("spaced national, shown bare") << L{s, s} << B(2) << L{b, b};
+        QTest::addRow("no number, an image") << L{"bonjour", ""} << B(2) << L{};
+        QTest::addRow("twice: another text between") << L{s, "x", s, s} << B(4, true) << L{b};
+        QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << B(4, true) << L{b, b};
+        QTest::addRow("twice: bare, every further copy") << L{b, b, b} << B(3, true) << L{b, b};
+        QTest::addRow("twice: an image forgets") << L{s, "", s} << B(3, true) << L{};
         QTest::addRow("option read at each change")
-            << L{b, b, o, o, b} << QList<bool>{false, true, true, true, false} << L{b, b, o, b};
+            << L{b, b, o, o, b} << B{false, true, true, true, false} << L{b, b, o, b};
     }
 
     void copies()
