@@ -21,8 +21,7 @@ class TestCallOpener : public QObject
 private slots:
     void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); }
 
-    // What a copy, a link, the tray or a start opens, with the dialog of an earlier copy still open
-    // or none. Where the keyboard goes, and where the dialog stands, is the desktop's to see.
+    // What a copy, a link, the tray or a start opens (where it stands: tests/e2e/copy_focus.sh).
     void open_data()
     {
         QTest::addColumn<CallOpener::Route>("route");
@@ -35,8 +34,6 @@ private slots:
         using R = CallOpener::Route;
         using L = QStringList;
         const L number{"numberLayout"}, edit{"editLayout"}, none, was{"0144556677"};
-        QTest::addRow("copy") << R::Copy << "Tél. 06 12 34 56 78" << false << false << number
-                              << L{"0612345678"} << "";
         QTest::addRow("copy, no number: silent")
             << R::Copy << "le 1er" << false << false << none << none << "";
         QTest::addRow("copy, another open: left there")
@@ -47,8 +44,8 @@ private slots:
         QTest::addRow("tray") << R::Tray << "" << false << false << edit << L{""} << "";
         QTest::addRow("start, one open: ready for typing")
             << R::Start << "" << true << false << edit << was << "";
-        QTest::addRow("claim broken: said, opens")
-            << R::Copy << "01 44 55 66 77" << false << true << number << was
+        QTest::addRow("copy, the claim broken: said, opens")
+            << R::Copy << "Tél. 06 12 34 56 78" << false << true << number << L{"0612345678"}
             << "Impossible de créer le verrou %1 (disque plein ou dossier en lecture seule). "
                "Libérez de la place ou rendez le dossier inscriptible, puis supprimez ce fichier "
                "s'il existe.";
@@ -86,9 +83,8 @@ private slots:
         QVERIFY(said.size() <= Sonaro::maxNoticeCharacters); // whole in a Windows balloon
     }
 
-    // Against owners of every kind, another program on a real X server. The test asks when the
-    // watcher would, once per change of owner, and nothing else asks: each row reads the same way
-    // however busy the machine is.
+    // Against owners of every kind, another program on a real X server, asked when the watcher
+    // would, once per change of owner: each row reads the same way however busy the machine is.
     void reads_data()
     {
         QTest::addColumn<QStringList>("owner"); // the options of tests/e2e/silentowner.cpp
@@ -98,8 +94,7 @@ private slots:
         QTest::addRow("STRING only") << QStringList{"--string", spaced} << 1 << spaced;
         QTest::addRow("in pieces") << QStringList{"--incr", "600000"} << 1 << QString(600000, '6');
         QTest::addRow("in pieces, over 1 MiB") << QStringList{"--incr", "1048577"} << 1 << "";
-        // Its first ownership is given up on after a while, then the same window takes the
-        // clipboard again: a new ownership, asked again.
+        // Given up on after a while, then a new ownership of the same window: asked again.
         QTest::addRow("hung, then owner again, same window")
             << QStringList{"--late", spaced} << 2 << spaced;
     }

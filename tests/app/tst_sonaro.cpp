@@ -47,7 +47,6 @@ private slots:
         const QString s = "06 12 34 56 78", b = "0612345678", o = "0711223344";
         using L = QStringList;
         using B = QList<bool>; // false by default
-        QTest::addRow("spaced national, shown bare") << L{s, s} << B(2) << L{b, b};
         QTest::addRow("no number, an image") << L{"bonjour", ""} << B(2) << L{};
         QTest::addRow("twice: another text between") << L{s, "x", s, s} << B(4, true) << L{b};
         QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << B(4, true) << L{b, b};
@@ -130,8 +129,7 @@ private slots:
         QFETCH(Disk, disk);
         QFETCH(QStringList, boxes);
         QFETCH(QVariantMap, login);
-        // A settings scope, and so a folder, of the case's own.
-        QCoreApplication::setOrganizationName(QTest::currentDataTag());
+        QCoreApplication::setOrganizationName(QTest::currentDataTag()); // a folder of its own
         QCoreApplication::setApplicationName("Tintelle");
         resetSettings(stored);
         const QString file = QSettings().fileName(), folder = QFileInfo(file).path();
