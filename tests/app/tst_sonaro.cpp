@@ -47,7 +47,6 @@ private slots:
         const QString s = "06 12 34 56 78", b = "0612345678", o = "0711223344";
         using L = QStringList;
         using B = QList<bool>; // false by default
-        QTest::addRow("no number, an image") << L{"bonjour", ""} << B(2) << L{};
         QTest::addRow("twice: another text between") << L{s, "x", s, s} << B(4, true) << L{b};
         QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << B(4, true) << L{b, b};
         QTest::addRow("twice: bare, every further copy") << L{b, b, b} << B(3, true) << L{b, b};
