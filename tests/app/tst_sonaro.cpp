@@ -13,31 +13,30 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QTest>
+#include <unistd.h>
 
 class TestSonaro : public QObject
 {
     Q_OBJECT
     inline static QStringList said; // what the program wrote to its log
     inline static QtMessageHandler testlib;
-    static void log(QtMsgType type, const QMessageLogContext &at, const QString &text)
-    {
-        said << text;
-        testlib(type, at, text);
-    }
 
 public:
-    // What start() finds where the settings go, beside what was stored.
-    enum class Disk { AsStored, FolderForFile, FileForFolder, RandomBytes, Other, Huge };
+    // What start() finds where the settings go, beside what was stored; from Other on, a file.
+    enum class Disk { AsStored, FolderForFile, FileForFolder, Other, Closed, Huge };
     Q_ENUM(Disk)
 
 private slots:
     void initTestCase()
     {
         Sonaro::setSystemTrayWait({});
-        testlib = qInstallMessageHandler(log);
+        testlib = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &at, const QString &text) {
+                said << text;
+                testlib(type, at, text);
+            });
     }
 
     void copies_data()
@@ -47,18 +46,13 @@ private slots:
         QTest::addColumn<QStringList>("opened"); // the numbers shown, in order
         const QString s = "06 12 34 56 78", b = "0612345678", o = "0711223344";
         using L = QStringList;
-        const auto off = [](qsizetype n) { return QList<bool>(n, false); };
-        const auto on = [](qsizetype n) { return QList<bool>(n, true); };
-        QTest::addRow("spaced national, shown bare") << L{s, s} << off(2) << L{b, b};
-        QTest::addRow("no number, an image") << L{"bonjour", ""} << off(2) << L{};
-        QTest::addRow("twice: once nothing, twice opens") << L{s, s} << on(2) << L{b};
-        QTest::addRow("twice: another text between") << L{s, "x", s, s} << on(4) << L{b};
-        QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << on(4) << L{b, b};
-        QTest::addRow("twice: bare, every further copy") << L{b, b, b} << on(3) << L{b, b};
-        QTest::addRow("twice: an image forgets") << L{s, "", s} << on(3) << L{};
-        QTest::addRow("twice: no number forgets") << L{"x", "x", b, b} << on(4) << L{b};
+        using B = QList<bool>; // false by default
+        QTest::addRow("twice: another text between") << L{s, "x", s, s} << B(4, true) << L{b};
+        QTest::addRow("twice: spaced, two more copies") << L{s, s, s, s} << B(4, true) << L{b, b};
+        QTest::addRow("twice: bare, every further copy") << L{b, b, b} << B(3, true) << L{b, b};
+        QTest::addRow("twice: an image forgets") << L{s, "", s} << B(3, true) << L{};
         QTest::addRow("option read at each change")
-            << L{b, b, o, o, b} << QList<bool>{false, true, true, true, false} << L{b, b, o, b};
+            << L{b, b, o, o, b} << B{false, true, true, true, false} << L{b, b, o, b};
     }
 
     void copies()
@@ -90,17 +84,16 @@ private slots:
     // The start notice whole where the platform cuts notices shortest, with the longest key.
     void notice()
     {
-        QCoreApplication::setApplicationName("Sonaro");
         const QString key = R"(HKEY_CURRENT_USER\Software\Ivelor\Sonaro)";
         const QString text = Sonaro::startNotice(true, false, key);
         QVERIFY2(text.size() <= Sonaro::maxNoticeCharacters &&
-                     text.contains("\"endpoint\" de " + key + '.'),
+                     text.endsWith("\"endpoint\" de " + key + '.'),
                  qPrintable(text));
     }
 
+    // With nothing stored the user fills and validates the setup dialog, else closes it.
     void start_data()
     {
-        // With nothing stored the user fills and validates the setup dialog, else closes it.
         QTest::addColumn<QVariantMap>("stored");
         QTest::addColumn<Disk>("disk");
         QTest::addColumn<QVariantMap>("setup"); // its fields as it opens; none: not shown
@@ -111,18 +104,18 @@ private slots:
             {"login", ""}, {"password", ""}, {"number", ""}, {"copytwice", false}};
         const QStringList quiet, notRead{"Tintelle: Impossible de lire la configuration : %1"},
             notWritten{"Tintelle: Impossible d'enregistrer la configuration : %1"};
-        const QVariantMap none, typed{{"login", "login"}}, a{{"login", "a"}}, empty{{"login", ""}};
+        const QVariantMap none, a{{"login", "a"}}, empty{{"login", ""}}, foo{{"foo", "1"}};
         QVariantMap closed = partial;
         closed["login"] = "";
         QTest::addRow("setup closed") << partial << Disk::AsStored << closed << quiet << none;
         QTest::addRow("validated, not written: held")
-            << none << Disk::FileForFolder << blank << notWritten << typed;
+            << none << Disk::FileForFolder << blank << notWritten
+            << QVariantMap{{"login", "login"}};
         QTest::addRow("login stored") << a << Disk::AsStored << none << quiet << a;
         QTest::addRow("empty login stored") << empty << Disk::AsStored << none << quiet << empty;
         QTest::addRow("unreadable") << none << Disk::FolderForFile << none << notRead << none;
-        // Qt reads them as keys, but will not write over what it could not read back.
-        QTest::addRow("random bytes: a first run, not written over")
-            << none << Disk::RandomBytes << blank << notWritten << typed;
+        QTest::addRow("closed to the user once read")
+            << none << Disk::Closed << none << notRead << foo;
         QTest::addRow("only keys of no use: a first run, they stay")
             << none << Disk::Other << blank << quiet
             << QVariantMap{{"login", "login"}, {"foo", "1"}};
@@ -135,8 +128,7 @@ private slots:
         QFETCH(Disk, disk);
         QFETCH(QStringList, boxes);
         QFETCH(QVariantMap, login);
-        // A settings scope, and so a folder, of the case's own.
-        QCoreApplication::setOrganizationName(QTest::currentDataTag());
+        QCoreApplication::setOrganizationName(QTest::currentDataTag()); // a folder of its own
         QCoreApplication::setApplicationName("Tintelle");
         resetSettings(stored);
         const QString file = QSettings().fileName(), folder = QFileInfo(file).path();
@@ -144,17 +136,12 @@ private slots:
         // Something in the way stops root as well as anyone.
         QVERIFY(disk != Disk::FolderForFile || QDir().mkpath(file));
         QVERIFY(disk != Disk::FileForFolder || QFile(folder).open(QIODevice::WriteOnly));
-        QList<quint32> noise(1024);
-        QRandomGenerator(1).fillRange(noise.data(), noise.size());
-        const QMap<Disk, QByteArray> contents{
-            {Disk::RandomBytes, QByteArray(reinterpret_cast<const char *>(noise.data()), 4096)},
-            {Disk::Other, "[General]\nfoo=1\n"},
-            {Disk::Huge, "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')}};
-        if (contents.contains(disk)) {
-            QFile in(file);
-            QVERIFY(QDir().mkpath(folder) && in.open(QIODevice::WriteOnly));
-            in.write(contents[disk]);
-        }
+        const QByteArray contents = disk == Disk::Huge
+                                        ? "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')
+                                        : "[General]\nfoo=1\n";
+        QFile in(file);
+        QVERIFY(disk < Disk::Other || (QDir().mkpath(folder) && in.open(QIODevice::WriteOnly) &&
+                                       in.write(contents) > 0 && in.flush()));
         QVariantMap shown;
         DialogDriver user("SetupDialog", [&](QDialog *dialog) {
             for (const char *name : {"login", "password", "number"}) {
@@ -167,10 +154,15 @@ private slots:
         });
         DialogDriver shownBoxes("QMessageBox");
         said.clear();
-        Sonaro sonaro; // lives on, as for the whole session
+        Sonaro sonaro; // lives on, as for the whole session; it has read the settings
+        // Closed once read, also to root: the test is another user while the program starts.
+        const uid_t uid = ::getuid();
+        QVERIFY(disk != Disk::Closed ||
+                (in.setPermissions({}) && (uid != 0 || ::setresuid(65534, 65534, 0) == 0)));
         sonaro.start();
+        QCOMPARE(::setresuid(uid, uid, uid), 0);
         // With a login it goes on to the tray, which offscreen has not; otherwise it stops there.
-        QCOMPARE(said.contains("No systray available. Exiting."), !login.isEmpty());
+        QCOMPARE(said.contains("No systray available. Exiting."), login.contains("login"));
         QTEST(shown, "setup");
         QCOMPARE(shownBoxes.seen, boxes.replaceInStrings("%1", file));
         QVariantMap held;
