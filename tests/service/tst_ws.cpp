@@ -39,11 +39,9 @@ class TestWS : public QObject
     QTemporaryDir files; // for "endpointca"
     QTcpServer stall;    // listens, never accepts
 
-    // Starts the simulator with the options `simulator` and the stored account, stores `settings`
-    // ("%1" in "endpoint" is the simulator, "%2" its port) and places `calls` at once; each is
-    // answered once, never from inside click2Call(), with `error` ("" a success, a final "*" a
-    // beginning), and its connection already closed (`closed` of them by the client) while an
-    // error box would show.
+    // Runs the simulator with `simulator`, stores `settings` ("%1": the simulator, "%2": its port),
+    // places `calls` at once: each answered once, later, with `error` ("" a success, "x*" begins
+    // with x), its connection closed (`closed` of them by the client) while an error box shows.
     void place(const QString &simulator, QVariantMap settings, const QStringList &calls,
                const QString &error, int closed = 0)
     {
@@ -138,42 +136,36 @@ private slots:
         QFile authority(TestProvider::caPath());
         QVERIFY(authority.open(QIODevice::ReadOnly));
         const QByteArray padded = authority.readAll().leftJustified(WS::maxCaFileSize, '\n');
-        const auto write = [&](const char *name, const QByteArray &content) {
+        const std::initializer_list<std::pair<const char *, QByteArray>> made{
+            {"bound.pem", padded}, {"big.pem", padded + '\n'}, {"empty.pem", {}}};
+        for (const auto &[name, content] : made) {
             QFile file(files.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        };
-        write("bound.pem", padded);
-        write("big.pem", padded + '\n');
-        write("empty.pem", {});
+        }
 
         const auto answer = [&](const char *name, const QString &options, const QString &error,
                                 int closed = 0, const QVariantMap &settings = account()) {
             QTest::addRow("%s", name)
                 << options << settings << one << root << error << closed << ok;
         };
-        QTest::addRow("two calls at once")
-            << none << account() << QStringList{"0033611111111", "0033622222222"} << root << success
-            << 0 << ok;
-        answer("nothing stored", none, success, 0,
-               {{"endpoint", "%1/"}, {"endpointca", TestProvider::caPath()}});
-        answer("what XML escapes", none, success, 0,
-               account({{"login", "é&<b>"},
-                        {"password", "p&ss<wörd>\"' ]]> €\t"},
-                        {"number", " +33 (0)1 "}}));
-        QTest::addRow("path made one, encoded, query")
-            << none << account({{"endpoint", "%1///soap%C3%A9?client=tintelle"}}) << one
+        // Two at once, of values XML escapes, to a path made one, through a CA file at the bound.
+        const QVariantMap escaped{{"login", "é&<b>"},
+                                  {"password", "p&ss<wörd>\"' ]]> €\t"},
+                                  {"number", " +33 (0)1 "},
+                                  {"endpoint", "%1///soap%C3%A9?client=tintelle"},
+                                  {"endpointca", files.filePath("bound.pem")}};
+        QTest::addRow("two calls answered after 4 s")
+            << QString("--delay 4000") << account(escaped)
+            << QStringList{"0033611111111", "0033622222222"}
             << QString("/soap%C3%A9?client=tintelle") << success << 0 << ok;
         // In brackets in Host, or the simulator refuses it.
         answer("IPv6 literal", "--ipv6", success, 0, account({{"endpoint", "https://[::1]:%2/"}}));
-        answer("CA at the size bound", none, success, 0,
-               account({{"endpointca", files.filePath("bound.pem")}}));
         const QString maybe = " : l'appel a peut-être été lancé.",
                       wait = maybe + " Attendez que votre téléphone sonne avant de réessayer.";
         const QString cut = "La connexion a été coupée après l'envoi de la demande" + wait;
         const QString unreadable = "Le service d'appel a renvoyé une réponse illisible" + maybe +
                                    " Si votre téléphone ne sonne pas, réessayez dans quelques "
                                    "instants.";
-        answer("answered after 4 s", "--delay 4000", success);
         // The provider's words, with nothing added.
         answer("fault at HTTP 500", "--password other", "Identifiant ou mot de passe incorrect");
         QTest::addRow("no number: sent, the provider says")
