@@ -54,7 +54,9 @@ private slots:
               envelope("<e:Fault><faultstring>A</faultstring></e:Fault><s><faultstring/></s>"), {},
               "A");
         reply("qualified children",
-              envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>"), {}, "Panne");
+              envelope("<e:Fault><e:faultcode>c</e:faultcode><e:faultstring>s</e:faultstring>"
+                       "</e:Fault>"),
+              "c", "s");
         const QByteArray hidden = "> <a " + QByteArray(SoapMessage::maxAttributes + 1, '=');
         reply("markup hidden in comment, CDATA, quotes, instruction",
               envelope("<!--" + hidden + "--><r x='" + hidden.mid(5) + "\"'><![CDATA[" + hidden +

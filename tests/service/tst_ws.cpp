@@ -148,16 +148,19 @@ private slots:
             QTest::addRow("%s", name)
                 << options << settings << one << root << error << closed << ok;
         };
-        // Two at once, of values XML escapes, to a path made one, through a CA file at the bound.
-        const QVariantMap escaped{{"login", "é&<b>"},
-                                  {"password", "p&ss<wörd>\"' ]]> €\t"},
-                                  {"number", " +33 (0)1 "},
-                                  {"endpoint", "%1///soap%C3%A9?client=tintelle"},
-                                  {"endpointca", files.filePath("bound.pem")}};
-        QTest::addRow("two calls answered after 4 s")
-            << QString("--delay 4000") << account(escaped)
-            << QStringList{"0033611111111", "0033622222222"}
+        QTest::addRow("two calls at once")
+            << none << account() << QStringList{"0033611111111", "0033622222222"} << root << success
+            << 0 << ok;
+        answer("what XML escapes", none, success, 0,
+               account({{"login", "é&<b>"},
+                        {"password", "p&ss<wörd>\"' ]]> €\t"},
+                        {"number", " +33 (0)1 "}}));
+        QTest::addRow("path made one, encoded, query")
+            << none << account({{"endpoint", "%1///soap%C3%A9?client=tintelle"}}) << one
             << QString("/soap%C3%A9?client=tintelle") << success << 0 << ok;
+        answer("CA at the size bound", none, success, 0,
+               account({{"endpointca", files.filePath("bound.pem")}}));
+        answer("answered after 4 s", "--delay 4000", success);
         // In brackets in Host, or the simulator refuses it.
         answer("IPv6 literal", "--ipv6", success, 0, account({{"endpoint", "https://[::1]:%2/"}}));
         const QString maybe = " : l'appel a peut-être été lancé.",
@@ -231,15 +234,15 @@ private slots:
             refuse(url, account({{"endpoint", url}}),
                    "Adresse du service invalide (réglage \"endpoint\" : \"" + url +
                        "\") : une adresse https:// est attendue. Aucune demande n'a été envoyée.");
-        const QList<QStringList> unusable{
+        const std::initializer_list<std::tuple<const char *, QString, const char *>> unusable{
             {"CA missing", "/none/ca.pem",
              "ne peut pas être lu : vérifiez qu'il existe et qu'il vous est lisible."},
             {"CA empty", files.filePath("empty.pem"), "ne contient aucun certificat."},
             {"CA a folder", files.path(), "n'est pas un fichier ordinaire."},
             {"CA over the bound", files.filePath("big.pem"), "dépasse la taille admise (1 Mio)."}};
-        for (const QStringList &ca : unusable)
-            refuse(ca[0], account({{"endpointca", ca[1]}}),
-                   "Le fichier de certificats \"" + ca[1] + "\" (réglage \"endpointca\") " + ca[2] +
+        for (const auto &[name, path, what] : unusable)
+            refuse(name, account({{"endpointca", path}}),
+                   "Le fichier de certificats \"" + path + "\" (réglage \"endpointca\") " + what +
                        " Aucune demande n'a été envoyée.");
         refuse("control character", account({{"login", "a\x01"}}), "L'identifiant" + unsendable);
         refuse("lone surrogate", account({{"password", QChar(0xd800)}}),
