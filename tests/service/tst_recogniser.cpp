@@ -51,8 +51,6 @@ private slots:
         row("slash joins two numbers", u"01 23 45 67 89 / 06 11 22 33 44");
         row("greedy brackets", u"(01) 23 45 (67) 89");
         row("ten digits beginning 00", u"0012345678");
-        row("empty", u"");
-        row("hash separates", u"#36#15");
         row("every kept punctuation", u"06*12,34-56.78/", "0612345678", "0033612345678");
         row("em and ideographic spaces", u"06\u200312\u3000345678", "0612345678", "0033612345678");
         row("next line, line separator", u"3\u00856\u202815", "3615");

@@ -212,6 +212,8 @@ private slots:
         QVERIFY(stall.isListening() || stall.listen(QHostAddress::LocalHost));
         refuse("self-signed", account(), refused, "--certificate self-signed",
                QSslError::SelfSignedCertificate);
+        refuse("wrong host", account(), refused, "--certificate wrong-host",
+               QSslError::HostNameMismatch);
         if (!qEnvironmentVariableIsSet("TINTELLE_WINE_PKI")) // there, the CA is the system's
             refuse("CA not given", noCa, refused, none,
                    QSslError::UnableToGetLocalIssuerCertificate);
