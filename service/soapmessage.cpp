@@ -44,6 +44,7 @@ bool attributesWithinLimit(const QByteArray &xml)
         ++i;
         const QByteArrayView rest(xml.constData() + i, size - i);
         if (rest.startsWith("!--")) {
+            i += 3; // "<!-->" opens a comment that goes on
             skipPast("-->");
         } else if (rest.startsWith("![CDATA[")) {
             skipPast("]]>");

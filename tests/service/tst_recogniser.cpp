@@ -42,33 +42,15 @@ private slots:
             const QString dialled = text.isEmpty() ? unchanged : dial.isEmpty() ? text : dial;
             QTest::addRow("%s", name) << input.toString() << text << dialled << true;
         };
-        row("national with spaces", u"06 12 34 56 78", "0612345678", "0033612345678");
-        row("commas do not separate", u"01,23,45,67,89", "0123456789", "0033123456789");
-        row("plus becomes 00", u"+33 6 12 34 56 78", "0033612345678");
         row("bracketed trunk zero", u"+33 (0)6 12 34 56 78", "0033612345678");
-        row("international 0033", u"0033 6 12 34 56 78", "0033612345678");
         row("shortest international", u"+3312345678", "003312345678");
         row("international too short", u"+331234567");
         row("longest international", u"0012345678901234567890123456",
             "0012345678901234567890123456");
         row("international too long", u"00123456789012345678901234567");
-        row("letters and colon separate", u"Tél. : 01 23 45 67 89", "0123456789", "0033123456789");
-        row("first number wins", u"Appelez le 01 23 45 67 89 ou le 06 11 22 33 44", "0123456789",
-            "0033123456789");
-        row("letters split off a bracket", u"+33 6 12 34 56 78 (mobile)", "0033612345678");
         row("slash joins two numbers", u"01 23 45 67 89 / 06 11 22 33 44");
-        row("line break joins two numbers", u"06 12 34 56 78\n07 11 22 33 44");
-        row("bracketed prefix removed", u"(+33) 6 12 34 56 78");
         row("greedy brackets", u"(01) 23 45 (67) 89");
-        row("short number", u"3615", "3615");
-        row("three digits", u"123");
-        row("nine digits", u"01 23 45 67 8");
         row("ten digits beginning 00", u"0012345678");
-        row("date", u"01/02/2013");
-        row("empty", u"");
-        row("no digits", u"bonjour");
-        row("apostrophe separates", u"12'34");
-        row("hash separates", u"#36#15");
         row("every kept punctuation", u"06*12,34-56.78/", "0612345678", "0033612345678");
         row("em and ideographic spaces", u"06\u200312\u3000345678", "0612345678", "0033612345678");
         row("next line, line separator", u"3\u00856\u202815", "3615");
@@ -87,17 +69,11 @@ private slots:
             "0033612345678");
         row("ten digits not beginning 0", u"1612345678");
         row("plus signs alone", u"++", "0000");
-        row("plus makes the longest", u"+55555555555555555555555555",
-            "0055555555555555555555555555");
-        row("plus makes one too many", u"+555555555555555555555555555");
         row("unclosed bracket", u"(06 12 34 56 78", "0612345678", "0033612345678");
         row("closing before opening", u"06) 12 34 56 78 (", "0612345678", "0033612345678");
         row("last closing bracket", u"36 (12) 99) 15", "3615");
-        row("three groups", u"(1) 36 (2) 15 (3)");
-        row("digits around groups", u"36 (1) 99 (2) 15", "3615");
         row("plus inside brackets", u"(+)3615", "3615");
         row("brackets per candidate", u"(06 12:34) 3615", "0612");
-        row("empty brackets", u"36()15", "3615");
         // Hostile texts, each hours long for the literal greedy bracket pattern.
         const qsizetype mega = 1 << 20;
         const QString n = QStringLiteral("0612345678"), dial = QStringLiteral("0033612345678");

@@ -50,18 +50,17 @@ private slots:
                                   "</detail>";
         reply("fault", envelope("<e:Fault>" + marked + "</e:Fault>"), "e:Client",
               "Mot de passe <faux> & refusé");
-        reply("empty faultstring",
-              envelope("<e:Fault><faultcode>e:Server</faultcode><faultstring/></e:Fault>"),
-              "e:Server");
         reply("sibling after the fault",
               envelope("<e:Fault><faultstring>A</faultstring></e:Fault><s><faultstring/></s>"), {},
               "A");
         reply("qualified children",
-              envelope("<e:Fault><e:faultstring>Panne</e:faultstring></e:Fault>"), {}, "Panne");
-        reply("response element", envelope("<ns:r xmlns:ns=\"urn:p\"><return>OK</return></ns:r>"));
-        reply("header first", open + "<e:Header><t/></e:Header><e:Body><r/></e:Body></e:Envelope>");
-        reply("markup hidden in comment, CDATA, quotes",
-              envelope("<!-- a=1 b=2 --><r x='=\"=' y=\"='\"><![CDATA[=====]]></r>"));
+              envelope("<e:Fault><e:faultcode>c</e:faultcode><e:faultstring>s</e:faultstring>"
+                       "</e:Fault>"),
+              "c", "s");
+        const QByteArray hidden = "> <a " + QByteArray(SoapMessage::maxAttributes + 1, '=');
+        reply("markup hidden in comment, CDATA, quotes, instruction",
+              envelope("<!--" + hidden + "--><r x='" + hidden.mid(5) + "\"'><![CDATA[" + hidden +
+                       "]]><?pi " + hidden + "?></r>"));
         reply("depth at the limit", nested(SoapMessage::maxDepth));
         reply("attributes at the limit", envelope(attributes() + "/>"));
         const QString parseError = "XML parse error", invalid = "SOAP structure invalid";
@@ -72,18 +71,12 @@ private slots:
         refused("too many attributes", envelope(attributes() + " z=''/>"), invalid);
         refused("too many namespaces", envelope(namespaces), invalid);
         refused("empty body", envelope(""), invalid);
-        refused("SOAP 1.2",
-                "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body><r/>"
-                "</e:Body></e:Envelope>",
-                invalid);
         refused("only the first Body", open + "<e:Body/><e:Body><r/></e:Body></e:Envelope>",
                 invalid);
         refused("body outside the namespace", open + "<Body><r/></Body></e:Envelope>", invalid);
         refused("document type",
                 "<!DOCTYPE e:Envelope [<!ENTITY x \"OK\">]>" + envelope("<r>&x;</r>").mid(21),
                 invalid);
-        refused("empty document", QByteArray(), parseError);
-        refused("truncated", envelope("<r/>").chopped(20), parseError);
         refused("garbage after the envelope", envelope("<r/>") + "<more/>", parseError);
     }
 
