@@ -6,11 +6,8 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QScopeGuard>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <memory>
 #include <windows.h>
 // After windows.h
@@ -20,7 +17,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString programPath = u"Z:" TINTELLE_PROGRAM ""_s;
 // The program's settings, which this test's names give SettingsFile too.
 const wchar_t programKey[] = L"Software\\Tintelle\\Tintelle";
 // Under Wine a program takes seconds to show its first window: a deadline to wait, not a speed.
@@ -30,29 +26,20 @@ constexpr int windowWait = 30000;
 struct Process : QProcess
 {
     ~Process() override { kill(), waitForFinished(); }
+    // What it printed that was not read yet, once ended.
+    QByteArray end() { return kill(), waitForFinished(), readAllStandardOutput(); }
+    bool says(const QByteArray &word)
+    {
+        return (canReadLine() || waitForReadyRead(windowWait)) && readLine().trimmed() == word;
+    }
 };
 
 // Starts a process of another program than Tintelle (tests/windows/winpeer.cpp): true once it
 // is in place.
-bool startPeer(QProcess &peer, const QStringList &arguments)
+bool startPeer(Process &peer, const QStringList &arguments)
 {
     peer.start(u"Z:" TINTELLE_WINPEER ""_s, arguments);
-    return peer.waitForReadyRead() && peer.readLine().trimmed() == "ready";
-}
-
-// Whether `peer` says `word` next, before the deadline.
-bool says(QProcess &peer, const QByteArray &word)
-{
-    return (peer.canReadLine() || peer.waitForReadyRead(windowWait)) &&
-           peer.readLine().trimmed() == word;
-}
-
-// What `peer` printed that was not read yet, once ended.
-QByteArray received(QProcess &peer)
-{
-    peer.kill();
-    peer.waitForFinished();
-    return peer.readAllStandardOutput();
+    return peer.says("ready");
 }
 
 QByteArray utf16(const QString &text)
@@ -82,39 +69,25 @@ bool restrict(bool denied)
     return done;
 }
 
-void removeKey()
-{
-    restrict(false);
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, programKey);
-}
-
 // The visible top-level windows of process `pid`, or those of the title `title`, visible or not:
 // under Wine on a bare X server, a box may stay hidden.
-QList<HWND> windowsOf(DWORD pid, const QString &title = QString())
+QList<HWND> windowsOf(qint64 pid, const QString &title = QString())
 {
     QList<HWND> found;
     const auto *name = title.isEmpty() ? nullptr : reinterpret_cast<const wchar_t *>(title.utf16());
     for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, nullptr, name));) {
         DWORD owner = 0;
         ::GetWindowThreadProcessId(window, &owner);
-        if (owner == pid && (name || ::IsWindowVisible(window)))
+        if (owner == DWORD(pid) && (name || ::IsWindowVisible(window)))
             found.append(window);
     }
     return found;
 }
 
-// Ends the windows windowsOf() finds, as the user's Escape would.
-void closeWindows(DWORD pid, const QString &title = QString())
-{
-    for (HWND window : windowsOf(pid, title))
-        ::PostMessageW(window, WM_CLOSE, 0, 0);
-}
-
-// Starts the program in `process` with the command line `line` after its path, as the system
-// gives it. Its windows are its own, which the test can see.
+// Starts the program with the command line `line` after its path, as the system gives it.
 bool start(QProcess &process, const QString &line)
 {
-    process.setProgram(programPath);
+    process.setProgram(u"Z:" TINTELLE_PROGRAM ""_s);
     process.setNativeArguments(line);
     process.start();
     return process.waitForStarted();
@@ -127,15 +100,14 @@ class TestWindows : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName(u"Tintelle"_s);
-        QCoreApplication::setApplicationName(u"Tintelle"_s);
-        removeKey();
-    }
+    void initTestCase() { cleanup(); }
 
     // Also after a failure: a key left unreadable would keep the next test from its settings.
-    void cleanup() { removeKey(); }
+    void cleanup()
+    {
+        restrict(false);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, programKey);
+    }
 
     // What the registry's key holds, checked before Qt reads it: as the file on Linux, over 1 MiB
     // or unreadable is refused, and every setting must be text.
@@ -172,50 +144,28 @@ private slots:
         QTEST(SettingsFile::isReadable(), "readable");
     }
 
-    // The guard hands over only to a copy of this account's Tintelle: a process of another
-    // program that took the pipe's name first is told to the user, and sent nothing.
+    // A process of another program that took the guard's pipe name first is told to the user,
+    // and sent nothing. A copy of the program is handed over to in the program's rows.
     void guard_data()
     {
-        QTest::addColumn<QString>("server"); // "copy"; a squatter, "silent" or "junk"
-        QTest::addColumn<bool>("looks");     // only looks for a copy (a start at login)
-        QTest::addColumn<SingleInstance::Start>("start");
-        using Start = SingleInstance::Start;
-        QTest::addRow("a copy") << "copy" << false << Start::HandedOver;
-        QTest::addRow("a squatter") << "silent" << false << Start::Unavailable;
-        QTest::addRow("a squatter answering junk") << "junk" << false << Start::Unavailable;
-        QTest::addRow("a squatter, at login") << "silent" << true << Start::Unavailable;
+        QTest::addColumn<QString>("squatter"); // "silent", or "junk": answers junk
+        QTest::addColumn<bool>("looks");       // only looks for a copy (a start at login)
+        QTest::addRow("a squatter") << "silent" << false;
+        QTest::addRow("a squatter answering junk") << "junk" << false;
+        QTest::addRow("a squatter, at login") << "silent" << true;
     }
 
     void guard()
     {
-        QFETCH(QString, server);
+        QFETCH(QString, squatter);
         QFETCH(bool, looks);
         QTemporaryDir dir;
-        const QString name = u"guardtest"_s;
-        SingleInstance running(dir.path(), name);
-        QSignalSpy spy(&running, &SingleInstance::requested);
-        Process squatter;
-        if (server == u"copy") {
-            QCOMPARE(running.handOver(std::nullopt), SingleInstance::Start::Guarded);
-            running.acceptRequests();
-        } else {
-            QVERIFY(startPeer(squatter, {u"squat"_s, name, server}));
-        }
-        // From another thread: the running copy reads in this one's event loop.
-        SingleInstance::Start start = SingleInstance::Start::Guarded;
-        const std::unique_ptr<QThread> later(QThread::create([&] {
-            SingleInstance instance(dir.path(), name);
-            start = instance.handOver(looks ? std::nullopt : std::optional(u"0612345678"_s));
-        }));
-        later->start();
-        QTRY_VERIFY(later->isFinished());
-        QTEST(start, "start");
-        if (server == u"copy") {
-            QTRY_COMPARE(spy.size(), 1);
-            QCOMPARE(spy.first().first().toString(), u"0612345678"_s);
-        } else {
-            QCOMPARE(received(squatter), QByteArray());
-        }
+        Process peer;
+        QVERIFY(startPeer(peer, {u"squat"_s, u"guardtest"_s, squatter}));
+        SingleInstance instance(dir.path(), u"guardtest"_s);
+        QCOMPARE(instance.handOver(looks ? std::nullopt : std::optional(u"0612345678"_s)),
+                 SingleInstance::Start::Unavailable);
+        QCOMPARE(peer.end(), QByteArray());
     }
 
     // The clipboard is read aside from the event loop: an owner that never renders what it
@@ -248,7 +198,7 @@ private slots:
         if (hung) {
             QVERIFY(startPeer(owner, {u"hold-clipboard"_s}));
             check();
-            QVERIFY(says(owner, "asked")); // the reader waits on it
+            QVERIFY(owner.says("asked")); // the reader waits on it
         }
         // Copied as any program copies, once the clipboard is free.
         QTRY_VERIFY_WITH_TIMEOUT(::OpenClipboard(nullptr), windowWait);
@@ -275,18 +225,15 @@ private slots:
         const QString link = u"--single-argument %1"_s, earlier = u"\"%1\""_s,
                       sheet = u"tel:0612345678\" -stylesheet \"%1"_s.arg(
                           QDir::toNativeSeparators(QDir::current().filePath(u"wide.qss"_s)));
-        QTest::addRow("plain start, squatter") << "squatter"
-                                               << "" << 1;
-        QTest::addRow("at login, beside a copy") << "copy"
-                                                 << "--autostart" << 0;
-        QTest::addRow("style sheet in a link") << "" << link.arg(sheet) << -1;
-        QTest::addRow("style sheet, earlier handler") << "" << earlier.arg(sheet) << 2;
+        QTest::addRow("plain start, squatter") << "squatter" << QString() << 1;
+        QTest::addRow("at login, beside a copy") << "copy" << u"--autostart"_s << 0;
+        QTest::addRow("style sheet in a link") << QString() << link.arg(sheet) << -1;
+        QTest::addRow("style sheet, earlier handler") << QString() << earlier.arg(sheet) << 2;
         QTest::addRow("platform in a link, beside a copy")
             << "copy" << link.arg(u"tel:0612345678 -platform nowhere"_s) << 0;
         QTest::addRow("a link after a hung clipboard owner is answered")
             << "hung owner" << link.arg(u"tel:0612345678"_s) << 0;
-        QTest::addRow("oversized value") << "oversized"
-                                         << "" << 1;
+        QTest::addRow("oversized value") << "oversized" << QString() << 1;
     }
 
     void program()
@@ -299,27 +246,27 @@ private slots:
         setValue(u"password"_s, REG_SZ,
                  utf16(QString(situation == u"oversized" ? 1 << 20 : 6, u's')));
         QFile sheet(u"wide.qss"_s);
-        QVERIFY(sheet.open(QFile::WriteOnly) && sheet.write("QDialog { min-width: 1500px; }"));
-        sheet.close();
+        QVERIFY(sheet.open(QFile::WriteOnly | QFile::Unbuffered) &&
+                sheet.write("QDialog { min-width: 1500px; }"));
 
         Process peer, copy, later;
         if (situation == u"squatter")
             QVERIFY(startPeer(peer, {u"squat"_s, u"tintelle"_s, u"junk"_s}));
-        const auto copyPid = [&] { return DWORD(copy.processId()); };
         if (situation == u"copy" || situation == u"hung owner") {
             // Its link's dialog opens from the event loop, which runs once the clipboard is
             // watched; closed, for the next dialog to show.
             QVERIFY(start(copy, u"tel:0612345678"_s));
-            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copyPid()).isEmpty(), windowWait);
-            closeWindows(copyPid());
-            QTRY_VERIFY_WITH_TIMEOUT(windowsOf(copyPid()).isEmpty(), windowWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy.processId()).isEmpty(), windowWait);
+            for (HWND window : windowsOf(copy.processId())) // as the user's Escape would
+                ::PostMessageW(window, WM_CLOSE, 0, 0);
+            QTRY_VERIFY_WITH_TIMEOUT(windowsOf(copy.processId()).isEmpty(), windowWait);
         }
         if (situation == u"hung owner") {
             QVERIFY(startPeer(peer, {u"hold-clipboard"_s}));
-            QVERIFY(says(peer, "asked")); // by the copy's reader: hung from now on
+            QVERIFY(peer.says("asked")); // by the copy's reader: hung from now on
         }
         QVERIFY(start(later, line));
-        const DWORD pid = DWORD(later.processId());
+        const qint64 pid = later.processId();
         if (status == -1) {
             QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(pid).isEmpty(), windowWait);
             RECT frame = {};
@@ -329,15 +276,16 @@ private slots:
         }
         if (status == 1) {
             QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(pid, u"Tintelle"_s).isEmpty(), windowWait);
-            closeWindows(pid, u"Tintelle"_s);
+            for (HWND box : windowsOf(pid, u"Tintelle"_s))
+                ::PostMessageW(box, WM_CLOSE, 0, 0);
         }
         QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, windowWait);
         QCOMPARE(later.exitCode(), status);
         if (situation == u"squatter")
-            QCOMPARE(received(peer), QByteArray());
+            QCOMPARE(peer.end(), QByteArray());
         // A link beside a copy opens the copy's dialog for its number.
         if (copy.processId() && line.startsWith(u"--single-argument"))
-            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copyPid()).isEmpty(), windowWait);
+            QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy.processId()).isEmpty(), windowWait);
     }
 };
 
@@ -347,6 +295,8 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = ClipboardReader::serveReading(argc, argv))
         return *status;
     QCoreApplication application(argc, argv);
+    application.setOrganizationName(u"Tintelle"_s);
+    application.setApplicationName(u"Tintelle"_s);
     TestWindows test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -44,10 +44,8 @@ int squat(const char *name, bool answers)
         ::ConnectNamedPipe(server, nullptr);
         char buffer[2048];
         DWORD read = 0, written = 0;
-        if (::ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read) {
-            std::fwrite(buffer, 1, read, stdout);
-            std::fflush(stdout);
-        }
+        if (::ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read)
+            say(std::string(buffer, read).c_str());
         ::WriteFile(server, "junk", 4, &written, nullptr);
         ::FlushFileBuffers(server);
         ::DisconnectNamedPipe(server);
