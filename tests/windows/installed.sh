@@ -66,8 +66,7 @@ e2e_expect_eq "within 40 MB installed, 15 per installer, no more than estimated"
 password=${SESSION_PASSWORD//\\/\\\\}
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Tintelle\\Tintelle]\r\n"login"="%s"\r\n"password"="%s"\r\n"number"="%s"\r\n"copytwice"="false"\r\n"endpoint"="%s"\r\n' \
     "$SESSION_LOGIN" "${password//\"/\\\"}" "$SESSION_NUMBER" "$SESSION_SIM_URL" >"$SESSION_WORK/settings.reg"
-win reg import "Z:${SESSION_WORK//\//\\}\\settings.reg" ||
-    session_fail "the settings were not imported"
+win reg import "Z:${SESSION_WORK//\//\\}\\settings.reg" || session_fail "the settings were not imported"
 
 # Files of an earlier version, which the copy about to start holds open.
 for file in tintelle.exe Qt6Core.dll; do printf 'earlier' >>"$installed/$file"; done
@@ -77,9 +76,8 @@ SESSION_APP_PID=$SESSION_LAST_PID
 session_wait_tray_icon explorer.exe
 session_copy "06 12 34 56 78"
 call_from_dialog 1 0033612345678
-e2e_expect_eq "request's login" "$(session_sim_field login)" "$SESSION_LOGIN"
-e2e_expect_eq "request's password" "$(session_sim_field password)" "$SESSION_PASSWORD"
-e2e_expect_eq "request's calling" "$(session_sim_field calling)" "$SESSION_NUMBER"
+e2e_expect_eq "request's login, password, calling" "$(session_sim_field login) $(session_sim_field password) $(
+    session_sim_field calling)" "$SESSION_LOGIN $SESSION_PASSWORD $SESSION_NUMBER"
 
 win "$TINTELLE_BIN" "tel:+33-1-23-45-67-89" || session_fail "the second start failed"
 call_from_dialog 2 0033123456789
@@ -104,7 +102,6 @@ session_wait_until 30 "the upgraded copy to start" copies_are 1
 session_wait_tray_icon explorer.exe
 win "$TINTELLE_BIN" "tel:0612345678" || session_fail "the start after the upgrade failed"
 call_from_dialog 4 0033612345678
-e2e_expect_eq "copies after the upgrade" "$(copies)" 1
 
 # The uninstaller reruns itself from a temporary copy, and returns before it is done.
 win "$programs\\Tintelle\\uninstall.exe" /S
@@ -116,8 +113,7 @@ e2e_expect_eq "tel: handed to Sonaro" "$(reg_value "$tel_key" '')" "\"$sonaro_bi
 touch "$shared/Sonaro/mine.txt" # put there by the user
 win "$shared_win\\Sonaro\\uninstall.exe" /S
 session_wait_until 60 "the branded uninstaller to end" reg_key_absent "$uninstall_key\\Sonaro"
-[ -z "$(reg_value "$run_key" Tintelle)$(reg_value "$run_key" Sonaro)" ] ||
-    session_fail "a start at login stays"
+[ -z "$(reg_value "$run_key" Tintelle)$(reg_value "$run_key" Sonaro)" ] || session_fail "a start at login stays"
 for key in 'HKCU\Software\Classes\tel' 'HKCU\Software\Classes\callto' \
     'HKCU\Software\Classes\Tintelle.PhoneLink' 'HKCU\Software\Classes\Applications\tintelle.exe'; do
     reg_key_absent "$key" || session_fail "$key stays"

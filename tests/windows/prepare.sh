@@ -9,20 +9,8 @@ rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS" "$HOME"
 mkdir -p "$HOME"
 # No Mono or Gecko to install: the tests need neither, and asking would wait for a click.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init
-# The simulator makes its authority on start; it is stopped once it listens.
-make_pki() {
-    rm -rf "$TINTELLE_WINE_PKI" && mkdir -p "$TINTELLE_WINE_PKI"
-    fifo=$TINTELLE_WINE_PKI/.out
-    mkfifo "$fifo"
-    "$TINTELLE_LINUX_SIM" --port 0 --pki "$TINTELLE_WINE_PKI" --login x --password x >"$fifo" &
-    sim=$!
-    head -n 1 "$fifo" | grep -q '^listening on '
-    kill "$sim"
-    wait "$sim" 2>/dev/null || true
-    rm "$fifo"
-}
-# Wine finds an ECDSA signature invalid when its r or s is shorter than the 32 bytes of the curve (a
-# leading zero byte, about 1 signature in 128): every HTTPS test of the run would then fail. Such
+# Wine finds an ECDSA signature invalid when its r or s is shorter than the 32 bytes of the curve
+# (a leading zero byte, about 1 signature in 128), and every HTTPS test of the run would fail: such
 # a set of certificates is made again.
 short_signature() {
     for pem in "$TINTELLE_WINE_PKI"/*.pem; do
@@ -33,12 +21,16 @@ short_signature() {
     done
     return 1
 }
+# The simulator makes its authority on start; it is stopped once it listens.
 tries=0
-make_pki
-while short_signature; do
-    tries=$((tries + 1))
-    [ "$tries" -lt 20 ] || { echo "$0: no set of certificates Wine can check" >&2; exit 1; }
-    make_pki
+while [ "$tries" -eq 0 ] || short_signature; do
+    [ "$((tries += 1))" -le 20 ] || { echo "$0: no set of certificates Wine can check" >&2; exit 1; }
+    rm -rf "$TINTELLE_WINE_PKI" && mkdir -p "$TINTELLE_WINE_PKI"
+    mkfifo "$TINTELLE_WINE_PKI/.out"
+    "$TINTELLE_LINUX_SIM" --port 0 --pki "$TINTELLE_WINE_PKI" --login x --password x >"$TINTELLE_WINE_PKI/.out" &
+    head -n 1 "$TINTELLE_WINE_PKI/.out" | grep -q '^listening on '
+    kill $!
+    rm "$TINTELLE_WINE_PKI/.out"
 done
 cp -RL /etc/ssl/certs "$TINTELLE_WINE_CERTS"
 cat "$TINTELLE_WINE_PKI/ca.pem" >>"$TINTELLE_WINE_CERTS/ca-certificates.crt"

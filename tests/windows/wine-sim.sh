@@ -4,17 +4,15 @@
 # the system's (Wine trusts no other).
 set -eu
 : "${TINTELLE_LINUX_SIM:?TINTELLE_LINUX_SIM must name the Linux build of tintelle-provider-sim}"
-# A drive-letter path as Wine shows it to Linux; any other argument as it is.
-unix_path() { printf %s "$1" | sed -E -e 's|^([A-Za-z]):([\\/])|'"$WINEPREFIX"'/dosdevices/\L\1:\2|' -e T -e 's|\\|/|g'; }
 n=$# prev= pki=
-for arg; do # the arguments converted, after the original ones shifted out below
-    [ "$prev" != --pki ] || pki=$(unix_path "$arg")
+for arg; do # drive-letter paths as Linux sees them, after the originals, shifted out below
+    arg=$(printf %s "$arg" | sed -E -e 's|^([A-Za-z]):([\\/])|'"$WINEPREFIX"'/dosdevices/\L\1:\2|' -e T -e 's|\\|/|g')
+    [ "$prev" != --pki ] || pki=$arg
     prev=$arg
-    set -- "$@" "$(unix_path "$arg")"
+    set -- "$@" "$arg"
 done
 shift "$n"
 if [ -n "$pki" ] && [ -n "${TINTELLE_WINE_PKI:-}" ] && [ ! -e "$pki/ca.pem" ]; then
-    mkdir -p "$pki"
-    cp -R "$TINTELLE_WINE_PKI/." "$pki/"
+    mkdir -p "$pki" && cp -R "$TINTELLE_WINE_PKI/." "$pki/"
 fi
 exec "$TINTELLE_LINUX_SIM" "$@"

@@ -2,8 +2,8 @@
 //   winpeer squat NAME silent|junk   takes the pipe tintelle-<account's SID>-NAME first; silent
 //                                    never reads, junk answers "junk" and prints what it read
 //   winpeer hold-clipboard           owns the clipboard, promising text it never renders: it
-//                                    answers everything else
-// Each prints "ready" once in place, then runs until killed; the owner prints "asked" when asked.
+//                                    answers everything else, and prints "asked" when asked
+// Each prints "ready" once in place, then runs until killed.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,30 +13,23 @@
 
 namespace {
 
-std::wstring accountSid()
+void say(const char *word)
 {
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    char buffer[256];
-    DWORD size = sizeof buffer;
-    wchar_t *text = nullptr;
-    if (!::GetTokenInformation(token, TokenUser, buffer, size, &size) ||
-        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(buffer)->User.Sid, &text))
-        return L"unknown";
-    std::wstring sid = text;
-    ::LocalFree(text);
-    return sid;
-}
-
-void ready()
-{
-    std::puts("ready");
+    std::puts(word);
     std::fflush(stdout);
 }
 
 int squat(const char *name, bool answers)
 {
-    std::wstring pipe = L"\\\\.\\pipe\\tintelle-" + accountSid() + L"-";
+    HANDLE token = nullptr;
+    char user[256];
+    DWORD size = sizeof user;
+    wchar_t *sid = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !::GetTokenInformation(token, TokenUser, user, size, &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(user)->User.Sid, &sid))
+        return 1;
+    std::wstring pipe = L"\\\\.\\pipe\\tintelle-" + std::wstring(sid) + L"-";
     for (const char *c = name; *c; ++c)
         pipe += wchar_t(*c);
     const HANDLE server =
@@ -44,19 +37,15 @@ int squat(const char *name, bool answers)
                            PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
     if (server == INVALID_HANDLE_VALUE)
         return 1;
-    ready();
+    say("ready");
+    while (!answers)
+        ::Sleep(INFINITE);
     for (;;) {
-        if (!answers) {
-            ::Sleep(INFINITE);
-            continue;
-        }
         ::ConnectNamedPipe(server, nullptr);
         char buffer[2048];
         DWORD read = 0, written = 0;
-        if (::ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read) {
-            std::fwrite(buffer, 1, read, stdout);
-            std::fflush(stdout);
-        }
+        if (::ReadFile(server, buffer, sizeof buffer, &read, nullptr) && read)
+            say(std::string(buffer, read).c_str());
         ::WriteFile(server, "junk", 4, &written, nullptr);
         ::FlushFileBuffers(server);
         ::DisconnectNamedPipe(server);
@@ -67,8 +56,7 @@ int squat(const char *name, bool answers)
 LRESULT CALLBACK owner(HWND window, UINT message, WPARAM w, LPARAM l)
 {
     if (message == WM_RENDERFORMAT) {
-        std::puts("asked");
-        std::fflush(stdout);
+        say("asked");
         ::Sleep(INFINITE);
     }
     return ::DefWindowProcW(window, message, w, l);
@@ -82,12 +70,11 @@ int holdClipboard()
     ::RegisterClassW(&type);
     const HWND window = ::CreateWindowExW(0, L"winpeer", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                           nullptr, nullptr, nullptr);
-    if (!window || !::OpenClipboard(window))
+    if (!window || !::OpenClipboard(window) || !::EmptyClipboard())
         return 1;
-    ::EmptyClipboard();
     ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never
     ::CloseClipboard();
-    ready();
+    say("ready");
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0)
         ::DispatchMessageW(&message);
