@@ -246,7 +246,6 @@ private slots:
         CallDialog dialog("0033612345678", "0612345678");
         dialog.show();
         DialogDriver boxes("QMessageBox", [&](QDialog *opened) {
-            // A critical box of the call dialog's, Ok alone.
             auto *box = qobject_cast<QMessageBox *>(opened);
             QVERIFY(box->parentWidget() == &dialog && box->icon() == QMessageBox::Critical);
             QCOMPARE(box->standardButtons(), QMessageBox::Ok);
