@@ -195,8 +195,7 @@ private slots:
             PrivatePlace::folder({dir.filePath(u"run"_s), dir.filePath(u"home"_s)});
         QCOMPARE(folder.left(dir.path().size() + 1 + expected.size()),
                  expected.isEmpty() ? QString() : dir.filePath(expected));
-        QVERIFY(expected.isEmpty() || (QFile::permissions(folder) & QFile::Permissions(0x7077)) ==
-                                          (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(expected.isEmpty() || (QFile::permissions(folder).toInt() & 0x7077) == 0x7000);
     }
 
     // A later start hands over to the user's own copy only (the empty dialog for a link too long
