@@ -248,7 +248,7 @@ private slots:
             auto *box = qobject_cast<QMessageBox *>(opened);
             QVERIFY(box->parentWidget() == &dialog && box->icon() == QMessageBox::Critical);
             QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            // Readable on the call dialog's dark style.
+            // The call dialog's style sheet reaches the box: its text must still read well.
             QVERIFY(QTest::qWaitForWindowExposed(box));
             QVERIFY(Look(box->findChild<QLabel *>("qt_msgbox_label")).contrast > 4.5);
         });
