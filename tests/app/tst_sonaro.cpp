@@ -116,7 +116,7 @@ private slots:
             << none << Disk::Closed << none << notRead << foo;
         QTest::addRow("only keys of no use: a first run, they stay")
             << none << Disk::Other << blank << quiet << typedFoo;
-        QTest::addRow("over 1 MiB") << none << Disk::Huge << none << notRead << none;
+        QTest::addRow("over 1 MiB") << none << Disk::Huge << none << notRead << foo;
     }
 
     void start()
@@ -133,9 +133,8 @@ private slots:
         // Something in the way stops root as well as anyone.
         QVERIFY(disk != Disk::FolderForFile || QDir().mkpath(file));
         QVERIFY(disk != Disk::FileForFolder || QFile(folder).open(QIODevice::WriteOnly));
-        const QByteArray contents = disk == Disk::Huge
-                                        ? "[General]\nnumber=01\n" + QByteArray(1 << 20, '\n')
-                                        : "[General]\nfoo=1\n";
+        const QByteArray contents =
+            "[General]\nfoo=1\n" + QByteArray(disk == Disk::Huge ? 1 << 20 : 0, '\n');
         QFile in(file);
         QVERIFY(disk < Disk::Other || (QDir().mkpath(folder) && in.open(QIODevice::WriteOnly) &&
                                        in.write(contents) > 0 && in.flush()));
