@@ -8,26 +8,25 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 #include <cmath>
 
 namespace {
 
-// What the eye sees of `widget` in a grab of its window: the mean colour, and the contrast ratio
-// (1 to 21, as for text on the web) between the darkest and the lightest 2% of the pixels; text
-// reads well from 4.5 on, a plain area stays near 1.
+// What the eye sees of `widget` in its window: the mean colour, and the contrast ratio (1 to 21,
+// as for text on the web) between the darkest and the lightest 2% of the pixels; text reads well
+// from 4.5 on, a plain area stays near 1.
 struct Look
 {
-    Look(const QImage &grab, const QWidget *widget)
-        : part(grab.copy(QRect(widget->mapTo(widget->window(), QPoint()), widget->size())))
+    Look(const QWidget *w)
+        : part(
+              w->window()->grab().toImage().copy(QRect(w->mapTo(w->window(), QPoint()), w->size())))
     {
         mean = part.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixelColor(0, 0);
         std::vector<double> light;
@@ -100,10 +99,9 @@ private slots:
             QVERIFY(!dialog->isModal() && unnamed(dialog).isEmpty());
             const QPoint centre = dialog->screen()->availableGeometry().center();
             QVERIFY((dialog->geometry().center() - centre).manhattanLength() < 3);
-            const QImage grab = dialog->grab().toImage();
-            const Look title(grab, dialog->findChild<QWidget *>("title"));
-            const Look go(grab, dialog->findChild<QWidget *>("btncall"));
-            const Look stop(grab, dialog->findChild<QWidget *>("btncancel"));
+            const Look title(dialog->findChild<QWidget *>("title"));
+            const Look go(dialog->findChild<QWidget *>("btncall"));
+            const Look stop(dialog->findChild<QWidget *>("btncancel"));
             QVERIFY(title.mean.lightness() < 128 && title.contrast > 3);
             QVERIFY(qAbs(go.mean.hue() - 120) < 30 && go.mean.hsvSaturation() > 80);
             QVERIFY((stop.mean.hue() + 30) % 360 < 60 && stop.mean.hsvSaturation() > 80);
@@ -130,28 +128,24 @@ private slots:
         QTest::addColumn<QString>("widget"); // that then shows the number; none: closed
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("selected"); // the field's text, so that typing replaces it
-        const QString dial = "0033123456789", shown = "0123456789", none, typed = "06 12";
+        const QString dial = "0033123456789", shown = "0123456789", none;
         const QString field = "numberEdit", label = "number", pencil = "btnedit", twice = "\r\r";
         QTest::addRow("dial form only")
             << dial << none << none << none << 0 << label << dial << false;
-        QTest::addRow("shown form only: nothing to call")
-            << none << shown << none << none << 0 << field << none << false;
+        QTest::addRow("shown form only: nothing to call, Enter stays")
+            << none << shown << "\r" << none << 0 << field << none << false;
         QTest::addRow("both") << dial << shown << none << none << 0 << label << shown << false;
         QTest::addRow("pencil") << dial << shown << none << pencil << 0 << field << shown << false;
         QTest::addRow("pencil by Tab and Space")
             << dial << shown << "\t " << none << 0 << field << shown << true;
-        QTest::addRow("empty field: Enter stays")
-            << none << none << "\r" << none << 0 << field << none << false;
         // Every call fails: the edit page again, with the number as the user last saw it.
         QTest::addRow("Enter calls, then does nothing")
             << dial << shown << twice << none << 1 << field << shown << false;
-        QTest::addRow("typed, Enter calls, then nothing")
-            << none << none << typed + twice << none << 1 << field << typed << false;
         QTest::addRow("Tab to the pencil, Enter still calls")
             << dial << shown << "\t\r" << none << 1 << field << shown << false;
         // Sent with an empty called number: the answer is shown like any other.
-        QTest::addRow("no number recognised, sent all the same")
-            << none << none << "poste 12\r" << none << 1 << field << "poste 12" << false;
+        QTest::addRow("no number recognised, sent all the same, then nothing")
+            << none << none << "poste 12" + twice << none << 1 << field << "poste 12" << false;
         QTest::addRow("cancelled while calling: no answer shown")
             << dial << none << "\r"
             << "btncancel" << 0 << none << none << false;
@@ -181,7 +175,7 @@ private slots:
             QVERIFY(shown->isVisible());
             const QString text = shown->property("text").toString();
             QTEST(text, "text");
-            QVERIFY(text.isEmpty() || Look(dialog->grab().toImage(), shown).contrast > 4.5);
+            QVERIFY(text.isEmpty() || Look(shown).contrast > 4.5);
             // An empty field is there to be typed in; otherwise the dialog takes the keys.
             QCOMPARE(dialog->focusWidget(), widget == "numberEdit" ? shown : dialog);
             if (auto *field = qobject_cast<QLineEdit *>(shown))
@@ -231,7 +225,6 @@ private slots:
         const QString fault = "Identifiant ou mot de passe incorrect", line = "ligne\n";
         const QString words = QString("mots ").repeated(100), x60 = QString(60, 'x');
         QTest::addRow("success") << true << true << fault << "";
-        QTest::addRow("plain edition") << true << false << fault << fault;
         QTest::addRow("501 characters") << true << false << words + "y" << words + "…";
         QTest::addRow("11 lines") << true << false << line.repeated(10)
                                   << line.repeated(9) + "ligne…";
@@ -252,15 +245,12 @@ private slots:
         CallDialog dialog("0033612345678", "0612345678");
         dialog.show();
         DialogDriver boxes("QMessageBox", [&](QDialog *opened) {
-            // A critical box of the call dialog's, Ok alone.
             auto *box = qobject_cast<QMessageBox *>(opened);
             QVERIFY(box->parentWidget() == &dialog && box->icon() == QMessageBox::Critical);
             QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            // Readable whatever its length, all of it inside.
-            auto *text = box->findChild<QLabel *>("qt_msgbox_label");
+            // The call dialog's style sheet reaches the box: its text must still read well.
             QVERIFY(QTest::qWaitForWindowExposed(box));
-            QVERIFY(Look(box->grab().toImage(), text).contrast > 4.5);
-            QVERIFY(box->rect().contains(QRect(text->mapTo(box, QPoint()), text->size())));
+            QVERIFY(Look(box->findChild<QLabel *>("qt_msgbox_label")).contrast > 4.5);
         });
         dialog.click2CallResult(success, error);
         Edition::setPlain(true);
@@ -278,14 +268,14 @@ private slots:
         QTest::addColumn<bool>("valid");           // "Valider" takes it
         const QString plain = "/opt/tintelle/bin/tintelle", caps = "/opt/SONARO/bin/tintelle";
         using A = QVariantList;
-        QTest::addRow("complete") << plain << true << A{"al", "se", "0140000000", false} << true;
         QTest::addRow("folder in capitals, copy twice")
             << caps << false << A{"al", "se", "01", true} << true;
         QTest::addRow("in a file name, blanks count")
             << "/usr/bin/mysonarotool" << false << A{" ", " s ", " 0 ", false} << true;
         QTest::addRow("maker's name alone, no login")
             << "/Ivelor/Sonar/sonar0" << true << A{"", "se", "01", false} << false;
-        QTest::addRow("password empty") << plain << true << A{"al", "", "", true} << false;
+        QTest::addRow("password empty")
+            << plain << true << A{"al", "", "0140000000", true} << false;
         QTest::addRow("number empty") << caps << false << A{"al", "se", "", false} << false;
     }
 
@@ -331,10 +321,9 @@ private slots:
                 if (w->isVisible() && w->findChildren<QWidget *>().isEmpty())
                     QVERIFY2(w->visibleRegion() == QRegion(w->rect()), qPrintable(w->objectName()));
             // What the eye checks: light text and a logo on a dark column, dark text on the page.
-            const QImage grab = dialog.grab().toImage();
-            const Look heading(grab, title), text(grab, dialog.findChild<QWidget *>(label));
+            const Look heading(title), text(dialog.findChild<QWidget *>(label));
             QVERIFY(heading.mean.lightness() < 128 && heading.contrast > 3 && text.contrast > 3);
-            QVERIFY(Look(grab, logo).contrast > 2.5);
+            QVERIFY(Look(logo).contrast > 2.5);
         }
         auto *validate = dialog.findChild<QPushButton *>();
         QTest::mouseClick(validate, Qt::LeftButton);
