@@ -21,6 +21,7 @@ namespace {
 const wchar_t programKey[] = L"Software\\Tintelle\\Tintelle";
 // Under Wine a program takes seconds to show its first window: a deadline to wait, not a speed.
 constexpr int windowWait = 30000;
+const QTemporaryDir work; // for the files a row makes
 
 // A process ended with its scope, as QProcess ends it, without the warning.
 struct Process : QProcess
@@ -224,7 +225,7 @@ private slots:
         // How the system opens a link with the command registered for tel:, and the earlier one.
         const QString link = u"--single-argument %1"_s, earlier = u"\"%1\""_s,
                       sheet = u"tel:0612345678\" -stylesheet \"%1"_s.arg(
-                          QDir::toNativeSeparators(QDir::current().filePath(u"wide.qss"_s)));
+                          QDir::toNativeSeparators(work.filePath(u"wide.qss"_s)));
         QTest::addRow("plain start, squatter") << "squatter" << QString() << 1;
         QTest::addRow("at login, beside a copy") << "copy" << u"--autostart"_s << 0;
         QTest::addRow("style sheet in a link") << QString() << link.arg(sheet) << -1;
@@ -245,7 +246,7 @@ private slots:
         setValue(u"endpoint"_s, REG_SZ, utf16(u"https://127.0.0.1:1/"_s));
         setValue(u"password"_s, REG_SZ,
                  utf16(QString(situation == u"oversized" ? 1 << 20 : 6, u's')));
-        QFile sheet(u"wide.qss"_s);
+        QFile sheet(work.filePath(u"wide.qss"_s));
         QVERIFY(sheet.open(QFile::WriteOnly | QFile::Unbuffered) &&
                 sheet.write("QDialog { min-width: 1500px; }"));
 
