@@ -40,12 +40,14 @@ export WINEPREFIX=$SESSION_WORK/prefix TINTELLE_WINE_PKI=$SESSION_WORK/pki
 export TINTELLE_WINE_CERTS=$SESSION_WORK/certs
 # Every Wine process of the run is in this prefix: ended with it.
 stop_wine() { wineserver -k 2>/dev/null || true; }
+# shellcheck disable=SC2154 # status is set within the trap
 trap 'status=$?; set +e; stop_wine; (exit "$status"); session_cleanup' EXIT
 
-win() { sh "$root/tests/windows/wine.sh" "$@"; }
+# A Windows program, given 2 minutes at most.
+win() { timeout 120 sh "$root/tests/windows/wine.sh" "$@"; }
 
 session_start_x --bare
-sh "$root/tests/windows/prepare.sh" >"$SESSION_WORK/prepare.log" 2>&1 ||
+timeout 300 sh "$root/tests/windows/prepare.sh" >"$SESSION_WORK/prepare.log" 2>&1 ||
     session_fail "the Wine prefix could not be made (see prepare.log)"
 for value in login=alice password=secret endpoint=https://127.0.0.1:1/; do # never called
     win reg add 'HKCU\Software\Tintelle\Tintelle' /v "${value%%=*}" /t REG_SZ /d "${value#*=}" \
@@ -91,15 +93,15 @@ settle()
 # Times STARTS starts of "$@" (arguments to the program): "ms status" per line to stdout.
 starts()
 {
-    local i
-    for i in $(seq "$STARTS"); do
-        timeout 60 sh "$root/tests/windows/wine.sh" "$flooder" start "$windows_program" "$@" ||
+    local _
+    for _ in $(seq "$STARTS"); do
+        win "$flooder" start "$windows_program" "$@" ||
             session_fail "a start of the program was not timed"
     done
 }
 
 session_spawn tintelle sh "$root/tests/windows/wine.sh" "$program"
-timeout 90 sh "$root/tests/windows/wine.sh" "$flooder" up tintelle ||
+win "$flooder" up tintelle ||
     session_fail "the program's guard never listened (see tintelle.log)"
 session_wait_until 10 "the running copy's process" running copy
 copy=$(program_pids copy)
@@ -133,8 +135,8 @@ grep '^during ' "$SESSION_WORK/flood.out" | cut -d' ' -f2- >"$SESSION_WORK/durin
 read -r _ _ flood_ms flood_read < <(grep '^flood ' "$SESSION_WORK/flood.out")
 
 # One large copy.
-reset_peak "$copy"
 large_before=$(status_kib "$copy" VmRSS)
+reset_peak "$copy"
 win "$flooder" copy "$FLOOD_MIB" >"$SESSION_WORK/large.out" ||
     session_fail "the large copy was not read"
 large_read=$(awk '$1 == "read" {print $2}' "$SESSION_WORK/large.out")
@@ -163,6 +165,7 @@ failed=$((bl_failed + bp_failed + dl_failed + al_failed + ap_failed + gl_failed)
 worst=$(printf '%s\n' "$dl_max" "$al_max" "$ap_max" "$gl_max" | sort -n | tail -n1)
 
 echo "$CHANGES clipboard changes in $flood_ms ms; the running copy used $cpu_flood ms of CPU"
+echo "the last change read $flood_read ms after it was made; the $FLOOD_MIB MiB copy, $large_read ms"
 echo
 printf '%-40s %9s %9s %7s\n' "start answered (ms, median / max)" median max "ratio"
 row() { printf '%-40s %9s %9s %7s\n' "$1" "$2" "$3" "$(ratio "$2" "$4")"; }
