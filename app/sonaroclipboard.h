@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class ClipboardReader;
@@ -36,4 +37,6 @@ private:
     QSettings settings;
     // Its text may come later, through checkClipboard() again.
     std::unique_ptr<ClipboardReader> reader;
+    // Windows: the changes that come before the check runs are checked once.
+    QTimer pendingCheck;
 };

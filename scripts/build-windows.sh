@@ -35,7 +35,7 @@ cmake --build "$linux" --target tintelle-provider-sim
 
 build=$root/build-windows
 "$qt/bin/qt-cmake" --log-level=WARNING -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DTINTELLE_BUILD_BENCH=OFF -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim" \
+    -DTINTELLE_BUILD_BENCH=AUTO -DTINTELLE_LINUX_SIM="$linux/tools/providersim/tintelle-provider-sim" \
     -DTINTELLE_SIGN_PKCS12="${TINTELLE_SIGN_PKCS12:-}" \
     -DTINTELLE_SIGN_PASSWORD_FILE="${TINTELLE_SIGN_PASSWORD_FILE:-}" "$@"
 cmake --build "$build" --parallel "$(nproc)"
