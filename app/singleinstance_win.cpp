@@ -11,8 +11,10 @@
 
 namespace {
 
-// A running copy accepts at once, even while a dialog runs its own event loop.
-constexpr int connectTimeoutMs = 1000;
+// A running copy accepts at once, even while a dialog runs its own event loop; but a write waits
+// for the copy to read, and a copy showing its first dialog is busy for about 2 s (measured under
+// Wine). Less would tell the user that a healthy copy does not answer.
+constexpr int connectTimeoutMs = 5000;
 
 struct HandleCloser
 {
