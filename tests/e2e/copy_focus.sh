@@ -1,15 +1,35 @@
 #!/bin/bash
-# A copy made while the user works elsewhere shows the call dialog on top without the keyboard;
-# Enter there calls nobody. A tray double-click brings a dialog left behind forward, its number
-# typed over. A silent clipboard owner freezes nothing. Configuration opens once; a copy beside it
-# keeps off it, and an Enter that reaches the dialog just after the one that closed Configuration
-# calls nobody.
+# A new user's road: the setup dialog comes first and stores the account privately; a notice says
+# that no provider is set, and nothing more is said. A copy made while the user works elsewhere
+# shows the call dialog on top without the keyboard; Enter there calls nobody. A tray double-click
+# brings a dialog left behind forward, its number typed over. A silent clipboard owner freezes
+# nothing. Configuration opens once; a copy beside it keeps off it, and an Enter that reaches the
+# dialog just after the one that closed Configuration calls nobody.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 e2e_begin
-session_write_settings
+# No settings at all: the program makes their folder and file, private whatever the umask.
+umask 022
 session_start_app
+e2e_wait_focused Tintelle
+# The tab bar holds the keyboard first; Tab goes on to the login, password and number fields.
+xdotool key Tab
+for text in "$SESSION_LOGIN" "$SESSION_PASSWORD"; do
+    xdotool type --delay 20 "$text" && xdotool key Tab
+done
+xdotool type --delay 20 "$SESSION_NUMBER" && xdotool key Return
+session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
+# No provider built in and none set: said at once, with the setting that gives one.
+grep -qF "réglage \"endpoint\" de $SESSION_CONF." "$SESSION_WORK/app.log" ||
+    session_fail "no notice of the missing provider"
+e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
+e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
+for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do
+    grep -qxF "$line" "$SESSION_CONF" || session_fail "the settings file lacks '$line'"
+done
+# Where the provider is, as an administrator adds it; the next call reads it.
+printf '%s\n' "endpoint=$SESSION_SIM_URL" "endpointca=$SESSION_SIM_CA" >>"$SESSION_CONF"
 
 session_spawn silent "$TINTELLE_SILENT_OWNER"
 session_wait_until 20 "the program to ask the silent owner" grep -q asked "$SESSION_WORK/silent.log"
@@ -28,6 +48,7 @@ e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mai
 session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
 xdotool key Return # in the mail window: it neither calls 1500 nor closes the dialog
 e2e_type_over "06 12 34 56 78" 1 0033612345678
+e2e_expect_eq "password" "$(session_sim_field password)" "$SESSION_PASSWORD"
 
 e2e_copy "Tél. 06 12 34 56 78"
 session_click_window "$E2E_MAIL"
@@ -59,4 +80,6 @@ session_wait_until 20 "the call dialog to get the keyboard" session_focused_is "
 session_window_gone Tintelle || session_fail "Enter did not validate Configuration"
 e2e_type_over "01 40 00 00 02" 3 0033140000002
 e2e_quit
+# The placed calls closed their dialogs and said nothing more: the one notice is the start's.
+e2e_expect_eq "notices" "$(grep -c '^Notice:' "$SESSION_WORK/app.log")" 1
 session_log "passed"
