@@ -14,20 +14,9 @@ session_on_failure()
     done
 }
 
-e2e_begin() { session_begin; session_start_x; session_start_sim; }
-
-# A window in use, holding the keyboard, where the call dialog will come; its id in E2E_MAIL.
-e2e_open_mail()
-{
-    session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "$1"
-    session_wait_window Courrier && { xdotool windowactivate --sync "$SESSION_WINDOW" 2>/dev/null || true; }
-    e2e_wait_focused Courrier && E2E_MAIL=$SESSION_WINDOW
-}
-
 # Whether window $1 is stacked above window $2.
 e2e_above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
 e2e_expect_eq() { [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"; session_log "ok: $1 = '$3'"; }
-e2e_expect_dialogs() { e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" "$1"; }
 e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"; }
 # Copies "$1" and waits for the call dialog; its id in E2E_DIALOG.
 e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALOG=$SESSION_WINDOW; }
@@ -54,11 +43,3 @@ e2e_call_from_dialog()
 # The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"
 # replaces the number; a call of the number shown, made before, would come first as request $2.
 e2e_type_over() { session_click_window "$E2E_DIALOG"; xdotool key Tab space; e2e_call_from_dialog "$@"; }
-
-# Quits through the tray menu's last entry and expects status 0.
-e2e_quit()
-{
-    session_open_tray_menu && session_choose_menu_entry 4 4
-    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
-    wait "$SESSION_APP_PID" || session_fail "the quit entry ended the program with status $?"
-}

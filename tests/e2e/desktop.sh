@@ -1,16 +1,28 @@
 #!/bin/bash
-# A new user's road: the setup dialog comes first and stores the account privately; a notice says
-# that no provider is set, and nothing more is said. A copy made while the user works elsewhere
-# shows the call dialog on top without the keyboard; Enter there calls nobody. A tray double-click
-# brings a dialog left behind forward, its number typed over. A silent clipboard owner freezes
-# nothing. Configuration opens once; a copy beside it keeps off it, and an Enter that reaches the
-# dialog just after the one that closed Configuration calls nobody.
+# The program as its user meets it, on a private desktop. A new user's road: the setup dialog comes
+# first and stores the account privately; a notice says that no provider is set, and nothing more
+# is said. A copy made while the user works elsewhere shows the call dialog on top without the
+# keyboard; Enter there calls nobody. A tray double-click brings a dialog left behind forward, its
+# number typed over. A silent clipboard owner freezes nothing. Configuration opens once; a copy
+# beside it keeps off it, and an Enter that reaches the dialog just after the one that closed
+# Configuration calls nobody. A second start hands over to the running copy and exits, with the
+# session's runtime folder or none (su, ssh, cron). As root, the copy trusts the provider through
+# the system's certificate store (a private mount namespace shows it the test authority). Beside
+# the branded edition, one dialog opens at a time, and the edition started first answers every copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-e2e_begin
+session_begin && session_start_x && session_start_sim
 # No settings at all: the program makes their folder and file, private whatever the umask.
 umask 022
-session_start_app
+if [ "$(id -u)" -eq 0 ]; then
+    mkdir -p "$SESSION_WORK/certs" && cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/ca-certificates.crt"
+    cp "$SESSION_SIM_CA" "$SESSION_WORK/certs/tintelle-test.pem" && openssl rehash "$SESSION_WORK/certs"
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    session_start_app unshare --mount --propagation private sh -c \
+        'mount --bind "$1" /etc/ssl/certs && exec "$2"' sh "$SESSION_WORK/certs" "$TINTELLE_BIN"
+else
+    session_start_app
+fi
 e2e_wait_focused Tintelle
 # The tab bar holds the keyboard first; Tab goes on to the login, password and number fields.
 xdotool key Tab
@@ -29,7 +41,8 @@ for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; d
     grep -qxF "$line" "$SESSION_CONF" || session_fail "the settings file lacks '$line'"
 done
 # Where the provider is, as an administrator adds it; the next call reads it.
-printf '%s\n' "endpoint=$SESSION_SIM_URL" "endpointca=$SESSION_SIM_CA" >>"$SESSION_CONF"
+echo "endpoint=$SESSION_SIM_URL" >>"$SESSION_CONF"
+[ "$(id -u)" -eq 0 ] || echo "endpointca=$SESSION_SIM_CA" >>"$SESSION_CONF"
 
 session_spawn silent "$TINTELLE_SILENT_OWNER"
 session_wait_until 20 "the program to ask the silent owner" grep -q asked "$SESSION_WORK/silent.log"
@@ -41,7 +54,10 @@ xdotool key Escape
 # shellcheck disable=SC2016 # expanded by the inner shell
 session_wait_until 20 "the tray menu to close" sh -c '! xwininfo -id "$0" 2>/dev/null | grep -q IsViewable' "$SESSION_MENU"
 
-e2e_open_mail "Montant : 1500 EUR"
+# A window in use, holding the keyboard, where the call dialog will come.
+session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "Montant : 1500 EUR"
+session_wait_window Courrier && { xdotool windowactivate --sync "$SESSION_WINDOW" 2>/dev/null || true; }
+e2e_wait_focused Courrier && E2E_MAIL=$SESSION_WINDOW
 
 e2e_copy "Montant : 1500 €"
 e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mail"
@@ -79,7 +95,45 @@ xdotool key --delay 300 Return Return
 session_wait_until 20 "the call dialog to get the keyboard" session_focused_is "$E2E_DIALOG"
 session_window_gone Tintelle || session_fail "Enter did not validate Configuration"
 e2e_type_over "01 40 00 00 02" 3 0033140000002
-e2e_quit
+
+e2e_second_start env -u XDG_RUNTIME_DIR "$TINTELLE_BIN"
+e2e_wait_focused "Sonaro - Ivelor"
+e2e_call_from_dialog "06 12 34 56 78" 4 0033612345678
+session_click_window "$E2E_MAIL"
+e2e_second_start "$TINTELLE_BIN" "tel:+33-1-23-45-67-89"
+session_wait_window "Sonaro - Ivelor"
+session_focused_is "$E2E_MAIL" || session_fail "the link took the keyboard from the mail window"
+session_click_window "$SESSION_WINDOW"
+e2e_call_from_dialog "" 5 0033123456789
+# The menu's second entry, "Appeler un numéro", opens the same dialog.
+session_open_tray_menu
+session_choose_menu_entry 2 4
+e2e_call_from_dialog "01 40 00 00 00" 6 0033140000000
+
+# The branded edition beside this one: a link to this one while Sonaro's dialog is open is
+# noticed by Sonaro, and this one, started first, answers every copy.
+sonaro=$SESSION_WORK/Sonaro/sonaro
+mkdir -p "${sonaro%/*}" && cp "$TINTELLE_BIN" "$sonaro"
+session_write_settings "$XDG_CONFIG_HOME/Ivelor/Sonaro.conf"
+QT_QPA_PLATFORM=xcb session_spawn sonaro "$sonaro"
+session_wait_tray_icon sonaro
+e2e_second_start "$sonaro" "tel:0611111111"
+session_wait_window "Sonaro - Ivelor"
+e2e_second_start "$TINTELLE_BIN" "tel:0622222222"
+session_wait_until 20 "Sonaro's notice" grep -qF "Numéro 0622222222 ignoré" "$SESSION_WORK/sonaro.log"
+e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" 1
+session_click_window "$SESSION_WINDOW"
+e2e_call_from_dialog "" 7 0033611111111
+for i in 0 1 2 3 4 5 6 7 8 9; do
+    session_copy "06 12 34 56 1$i"
+    session_wait_until 20 "copy $i to go to the first edition" e2e_dialog_of "$SESSION_APP_PID"
+    session_click_window "$SESSION_WINDOW"
+    xdotool key Escape && e2e_wait_dialog_gone
+done
+# The tray menu's last entry ends the program, with status 0.
+session_open_tray_menu && session_choose_menu_entry 4 4
+session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
+wait "$SESSION_APP_PID" || session_fail "the quit entry ended the program with status $?"
 # The placed calls closed their dialogs and said nothing more: the one notice is the start's.
 e2e_expect_eq "notices" "$(grep -c '^Notice:' "$SESSION_WORK/app.log")" 1
 session_log "passed"
