@@ -1,14 +1,14 @@
 #!/bin/bash
-# The program as its user meets it, on a private desktop. A new user's road: the setup dialog comes
-# first and stores the account privately; a notice says that no provider is set, and nothing more
-# is said. A copy made while the user works elsewhere shows the call dialog on top without the
-# keyboard; Enter there calls nobody. A tray double-click brings a dialog left behind forward, its
-# number typed over. A silent clipboard owner freezes nothing. Configuration opens once; a copy
-# beside it keeps off it, and an Enter that reaches the dialog just after the one that closed
-# Configuration calls nobody. A second start hands over to the running copy and exits, with the
-# session's runtime folder or none (su, ssh, cron). As root, the copy trusts the provider through
-# the system's certificate store (a private mount namespace shows it the test authority). Beside
-# the branded edition, one dialog opens at a time, and the edition started first answers every copy.
+# The program as its user meets it. A first run: the setup dialog comes first and stores the account
+# privately; a notice says that no provider is set, and nothing more is said. A copy made while
+# the user works elsewhere shows the call dialog on top without the keyboard, where Enter calls
+# nobody; a tray double-click brings it forward, its number typed over. A silent clipboard owner
+# freezes nothing. Configuration opens once; a copy beside it keeps off it, and an Enter that
+# reaches the dialog just after the one that closed Configuration calls nobody. A second start
+# hands over to the running copy, with the session's runtime folder or none (su, ssh, cron). As
+# root, the copy trusts the provider through the system's certificate store (a private mount
+# namespace shows it the test authority). Beside the branded edition, one dialog opens at a time,
+# and the edition started first answers every copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin && session_start_x && session_start_sim
@@ -64,7 +64,6 @@ e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog is below the mai
 session_focused_is "$E2E_MAIL" || session_fail "the copy took the keyboard from the mail window"
 xdotool key Return # in the mail window: it neither calls 1500 nor closes the dialog
 e2e_type_over "06 12 34 56 78" 1 0033612345678
-e2e_expect_eq "password" "$(session_sim_field password)" "$SESSION_PASSWORD"
 
 e2e_copy "Tél. 06 12 34 56 78"
 session_click_window "$E2E_MAIL"
@@ -72,7 +71,6 @@ e2e_above "$E2E_MAIL" "$E2E_DIALOG" || session_fail "a click on the mail left th
 session_click_at "$SESSION_TRAY_X" "$SESSION_TRAY_Y" --repeat 2 1
 session_wait_until 20 "a double-click on the tray to give the dialog the keyboard" \
     session_focused_is "$E2E_DIALOG"
-e2e_above "$E2E_DIALOG" "$E2E_MAIL" || session_fail "the dialog with the keyboard is below the mail"
 e2e_call_from_dialog "01 40 00 00 01" 2 0033140000001 # typed over the number shown
 
 for _ in 1 2; do # the menu's first entry; asked twice, one window

@@ -25,8 +25,7 @@ e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALO
 e2e_second_start() { QT_QPA_PLATFORM=xcb timeout 20 "$@" >>"$SESSION_WORK/second.log" 2>&1 || session_fail "$* exited with $?"; }
 # Whether the call dialog shows, as process $1's (its properties may follow its title).
 e2e_dialog_of() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
-e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
-e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
+e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" eval "[ \"\$(session_sim_requests)\" -eq $1 ]"; }
 
 # Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
 e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }

@@ -49,8 +49,7 @@ for pair in $editions; do
     done
     MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null |
         grep -qF "$edition $version" || fail "manual page of $program does not name $edition $version"
-    gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" &&
-        [ -f "$root/usr/share/doc/$program/copyright" ] || fail "documents of $program"
+    gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" || fail "changelog of $program"
     dpkg-deb -c "$work/${program}_${version}_"*.deb | grep -cE \
         " \./(etc/xdg/autostart|usr/share/applications)/$app\.desktop$" | grep -qx 2 ||
         fail "the $program package lacks its menu or autostart entry"
