@@ -9,9 +9,7 @@ SESSION_WORK=${E2E_WORK:-}
 session_on_failure()
 {
     [ -z "${DISPLAY:-}" ] || { import -window root "$SESSION_WORK/failure.png"; xwininfo -root -tree >"$SESSION_WORK/windows.txt"; } >/dev/null 2>&1
-    for f in app.log sim.log trayer.log openbox.log; do
-        [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2
-    done
+    for f in app.log sim.log trayer.log openbox.log; do [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2; done
 }
 
 # Whether window $1 is stacked above window $2.
@@ -33,12 +31,7 @@ e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have
 # Expects request $1 to call $2, and the call dialog to close.
 e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, then e2e_expect_call.
-e2e_call_from_dialog()
-{
-    e2e_wait_focused "Sonaro - Ivelor"
-    [ -z "$1" ] || xdotool type --delay 20 "$1"
-    xdotool key Return && e2e_expect_call "$2" "$3"
-}
+e2e_call_from_dialog() { e2e_wait_focused "Sonaro - Ivelor"; [ -z "$1" ] || xdotool type --delay 20 "$1"; xdotool key Return && e2e_expect_call "$2" "$3"; }
 # The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"
 # replaces the number; a call of the number shown, made before, would come first as request $2.
 e2e_type_over() { session_click_window "$E2E_DIALOG"; xdotool key Tab space; e2e_call_from_dialog "$@"; }

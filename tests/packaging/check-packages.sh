@@ -71,7 +71,5 @@ done
 dpkg -L tintelle sonaro >"$work/files"
 quiet apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tintelle sonaro
 installed=
-while read -r f; do
-    [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"
-done <"$work/files"
+while read -r f; do [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"; done <"$work/files"
 echo "ok: packages installed, both editions answer --version, purged with all their files"
