@@ -1,14 +1,13 @@
 #!/bin/bash
-# The program as its user meets it. A first run: the setup dialog comes first and stores the account
-# privately; a notice says that no provider is set, and nothing more is said. A copy made while
-# the user works elsewhere shows the call dialog on top without the keyboard, where Enter calls
-# nobody; a tray double-click brings it forward, its number typed over. A silent clipboard owner
-# freezes nothing. Configuration opens once; a copy beside it keeps off it, and an Enter that
-# reaches the dialog just after the one that closed Configuration calls nobody. A second start
-# hands over to the running copy, with the session's runtime folder or none (su, ssh, cron). As
-# root, the copy trusts the provider through the system's certificate store (a private mount
-# namespace shows it the test authority). Beside the branded edition, one dialog opens at a time,
-# and the edition started first answers every copy.
+# The program as its user meets it. A first run: the setup dialog stores the account privately; a
+# notice says that no provider is set, and nothing more is said. A copy made while the user works
+# elsewhere shows the call dialog on top without the keyboard, where Enter calls nobody; a tray
+# double-click brings it forward, its number typed over. A silent clipboard owner freezes nothing.
+# Configuration opens once; a copy beside it keeps off it, and an Enter just after the one that
+# closed Configuration calls nobody. A second start hands over to the running copy, with or without
+# the session's runtime folder (su, ssh, cron); as root, the copy trusts the provider through the
+# system's certificate store (shown the test authority in a private mount namespace). Beside the
+# branded edition, one dialog opens at a time, and the edition started first answers every copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin && session_start_x && session_start_sim
@@ -30,8 +29,7 @@ xdotool key Return
 session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
 # No provider built in and none set: said at once, with the setting that gives one.
-grep -qF "réglage \"endpoint\" de $SESSION_CONF." "$SESSION_WORK/app.log" ||
-    session_fail "no notice of the missing provider"
+grep -qF "réglage \"endpoint\" de $SESSION_CONF." "$SESSION_WORK/app.log" || session_fail "no notice of the missing provider"
 e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
 e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
 for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do
