@@ -10,7 +10,7 @@
 # branded edition, one dialog opens at a time, and the edition started first answers every copy.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
-session_begin && session_start_x && session_start_sim
+session_begin; session_start_x; session_start_sim
 # No settings at all: the program makes their folder and file, private whatever the umask.
 umask 022
 if [ "$(id -u)" -eq 0 ]; then
