@@ -11,14 +11,13 @@ suite() { # $1: busy or idle
             [ ! -f "$root/$dir/CTestTestfile.cmake" ] || ctest --test-dir "$root/$dir" -j"$(nproc)" \
                 --output-on-failure >"$logs/$1.$dir.$i" 2>&1 || true
         done
-        grep -hoE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' "$logs/$1".*."$i" |
-            sed "s/^/$1 run $i: /" || true
     done
 }
 for _ in $(seq "$(nproc)"); do sh -c 'while :; do :; done' & burners="$burners $!"; done
 suite busy
 kill $burners && burners=
 suite idle
+grep -oE 'Test +#[0-9]+: [^ ]+ \.+\**(Failed|Timeout|Exception|Not Run)' "$logs"/* || true
 total=$(cat "$logs"/* | grep -cE 'Test +#[0-9]+: ') || true
 failed=$(cat "$logs"/* | grep -cE 'Test +#[0-9]+: .*(Failed|Timeout|Exception|Not Run)') || true
 echo "stress: $((total - failed)) passed, $failed failed over $n busy and $n idle runs (logs: $logs)"

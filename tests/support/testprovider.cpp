@@ -41,12 +41,6 @@ bool TestProvider::start(const QString &login, const QString &password,
     return port;
 }
 
-void TestProvider::stop()
-{
-    QFile::remove(file("port"));
-    port = 0;
-}
-
 QList<QJsonObject> TestProvider::log(bool events) const
 {
     QFile log(file("log"));

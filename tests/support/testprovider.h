@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
@@ -22,7 +23,7 @@ public:
     int closedByClient() const { return int(log(true).size()); }
 
 private:
-    void stop();
+    void stop() { QFile::remove(file("port")), port = 0; }
     QList<QJsonObject> log(bool events) const;
     QString file(const char *name) const { return dir.filePath(name + QString::number(runs)); }
 
