@@ -20,7 +20,7 @@ class TestCallOpener : public QObject
 private slots:
     void initTestCase() { resetSettings({{"endpoint", "https://127.0.0.1:1/"}}); }
 
-    // What a copy, a link, the tray or a start opens (where it stands: tests/e2e/copy_focus.sh).
+    // What a copy, a link, the tray or a start opens (where it stands: tests/e2e/desktop.sh).
     void open_data()
     {
         QTest::addColumn<CallOpener::Route>("route");
