@@ -5,7 +5,6 @@
 #include "tools/reference/referencerecogniser.h"
 
 #include <QTest>
-#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -15,9 +14,9 @@ const QString unchanged = QStringLiteral("(unchanged)");
 
 // `text` and the dial number from two strings, then what one string passed as both becomes.
 using Extract = QString &(*)(QString &, QString &);
-std::array<QString, 3> extract(Extract extractNumber, const QString &input)
+QStringList extract(Extract extractNumber, const QString &input)
 {
-    std::array<QString, 3> out{input, unchanged, input};
+    QStringList out{input, unchanged, input};
     out[0] = &extractNumber(out[0], out[1]) == &out[0] ? out[0] : QStringLiteral("not text");
     extractNumber(out[2], out[2]);
     return out;
@@ -33,14 +32,13 @@ private slots:
     void extract_data()
     {
         QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("dial");
-        QTest::addColumn<bool>("literal"); // the literal rules answer too
+        QTest::addColumn<QStringList>("expected"); // what extract() above returns
         // No `text`: no number, and the dial number left unchanged; no `dial`: the text.
         const auto row = [](const char *name, QStringView input, const QString &text = {},
                             const QString &dial = {}) {
             const QString dialled = text.isEmpty() ? unchanged : dial.isEmpty() ? text : dial;
-            QTest::addRow("%s", name) << input.toString() << text << dialled << true;
+            QTest::addRow("%s", name)
+                << input.toString() << QStringList{text, dialled, text.isEmpty() ? text : dialled};
         };
         row("bracketed trunk zero", u"+33 (0)6 12 34 56 78", "0033612345678");
         row("shortest international", u"+3312345678", "003312345678");
@@ -52,9 +50,8 @@ private slots:
         row("greedy brackets", u"(01) 23 45 (67) 89");
         row("ten digits beginning 00", u"0012345678");
         row("every kept punctuation", u"06*12,34-56.78/", "0612345678", "0033612345678");
-        row("em and ideographic spaces", u"06\u200312\u3000345678", "0612345678", "0033612345678");
-        row("next line, line separator", u"3\u00856\u202815", "3615");
-        row("tab, VT, FF, CR LF", u"06\t12\v34\f56\r\n78", "0612345678", "0033612345678");
+        row("every joining space", u"0\t6\v1\f2\r\n3\u20034\u30005\u00856\u20287 8", "0612345678",
+            "0033612345678");
         row("mongolian vowel separator", u"0612\u180e345678", "0612");
         row("zero width space", u"12\u200b34");
         row("arabic-indic digits", u"\u0660\u0666\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668");
@@ -85,20 +82,16 @@ private slots:
                                 QString(mega, u'+') + "x" + n,
                                 QStringLiteral("1a").repeated(mega) + n};
         for (const QString &text : texts)
-            QTest::addRow("hostile %s", qPrintable(text.left(2))) << text << n << dial << false;
+            QTest::addRow("hostile %s", qPrintable(text.left(2)))
+                << text << QStringList{n, dial, dial};
     }
 
     void extract()
     {
         QFETCH(QString, input);
-        QFETCH(QString, text);
-        QFETCH(QString, dial);
-        QFETCH(bool, literal);
-
-        const std::array<QString, 3> expected{text, dial, text.isEmpty() ? QString() : dial};
-        QCOMPARE(::extract(&WS::extractNumber, input), expected);
-        if (literal)
-            QCOMPARE(::extract(&ReferenceRecogniser::extractNumber, input), expected);
+        QTEST(::extract(&WS::extractNumber, input), "expected");
+        if (input.size() < 4096) // the literal rules take hours on the hostile texts
+            QTEST(::extract(&ReferenceRecogniser::extractNumber, input), "expected");
     }
 };
 

@@ -83,15 +83,12 @@ private slots:
     void read()
     {
         QFETCH(QByteArray, xml);
-        QFETCH(bool, soap);
-        QFETCH(QString, faultCode);
-        QFETCH(QString, faultString);
         SoapMessage message;
         message.setFault("stale", "stale");
-        QCOMPARE(message.setContent(xml), soap);
-        QCOMPARE(message.isFault(), !faultCode.isEmpty() || !faultString.isEmpty());
-        QCOMPARE(message.faultCode(), faultCode);
-        QCOMPARE(message.faultString(), faultString);
+        QTEST(message.setContent(xml), "soap");
+        QTEST(message.faultCode(), "faultCode");
+        QTEST(message.faultString(), "faultString");
+        QCOMPARE(message.isFault(), !(message.faultCode() + message.faultString()).isEmpty());
     }
 };
 

@@ -129,8 +129,7 @@ private slots:
         QTest::addColumn<int>("closed"); // connections the client closed first (-1: not looked at)
         QTest::addColumn<QSslError::SslError>("ssl"); // logged (NoError: not looked at)
         const QSslError::SslError ok = QSslError::NoError;
-        const QStringList one{called};
-        const QString root = "/", success, none;
+        const QString success, none;
         if (!QFile::exists(TestProvider::caPath())) // made by the first simulator
             QVERIFY(provider.start("alice", "secret"));
         QFile authority(TestProvider::caPath());
@@ -144,23 +143,19 @@ private slots:
         }
 
         const auto answer = [&](const char *name, const QString &options, const QString &error,
-                                int closed = 0, const QVariantMap &settings = account()) {
+                                int closed = 0, const QVariantMap &settings = account(),
+                                const QStringList &calls = {called}, const QString &path = "/") {
             QTest::addRow("%s", name)
-                << options << settings << one << root << error << closed << ok;
+                << options << settings << calls << path << error << closed << ok;
         };
-        QTest::addRow("two calls at once")
-            << none << account() << QStringList{"0033611111111", "0033622222222"} << root << success
-            << 0 << ok;
-        answer("what XML escapes", none, success, 0,
-               account({{"login", "é&<b>"},
-                        {"password", "p&ss<wörd>\"' ]]> €\t"},
-                        {"number", " +33 (0)1 "}}));
-        QTest::addRow("path made one, encoded, query")
-            << none << account({{"endpoint", "%1///soap%C3%A9?client=tintelle"}}) << one
-            << QString("/soap%C3%A9?client=tintelle") << success << 0 << ok;
+        const QVariantMap escaped{{"login", "é&<b>"}, {"password", "p&ss<wörd>\"' ]]> €\t"}};
+        answer("two calls at once", none, success, 0, account(escaped),
+               {"0033611111111", "0033622222222"});
+        answer("path made one, encoded, query", "--delay 4000", success, 0,
+               account({{"endpoint", "%1///soap%C3%A9?client=tintelle"}, {"number", " +33 (0)1 "}}),
+               {called}, "/soap%C3%A9?client=tintelle");
         answer("CA at the size bound", none, success, 0,
                account({{"endpointca", files.filePath("bound.pem")}}));
-        answer("answered after 4 s", "--delay 4000", success);
         // In brackets in Host, or the simulator refuses it.
         answer("IPv6 literal", "--ipv6", success, 0, account({{"endpoint", "https://[::1]:%2/"}}));
         const QString maybe = " : l'appel a peut-être été lancé.",
@@ -171,8 +166,8 @@ private slots:
                                    "instants.";
         // The provider's words, with nothing added.
         answer("fault at HTTP 500", "--password other", "Identifiant ou mot de passe incorrect");
-        QTest::addRow("no number: sent, the provider says")
-            << none << account() << QStringList{""} << root << "Numéro appelé manquant" << 0 << ok;
+        answer("no number: sent, the provider says", none, "Numéro appelé manquant", 0, account(),
+               {""});
         const auto misbehave = [&](const char *how, const QString &error, int closed = 0) {
             answer(how, "--misbehave " + QString(how), error, closed);
         };
