@@ -55,8 +55,7 @@ for row in "$installed/tintelle.exe:Tintelle Tintelle" "$shared/Sonaro/sonaro.ex
 done
 sizes="$(du -sb "$installed" | cut -f1) $(stat -c %s "$TINTELLE_INSTALLER" "$TINTELLE_SONARO_INSTALLER" | xargs)"
 estimated=$(win reg query "$uninstall_key\\Tintelle" /v EstimatedSize | sed -n 's/.*REG_DWORD *0x\([0-9a-f]*\).*/\1/p')
-session_log "installed, installers, estimated: $sizes $((16#$estimated)) KiB"
-e2e_expect_eq "within 40 MB installed, 15 per installer, no more than estimated" "$(echo "$sizes $((16#$estimated))" |
+e2e_expect_eq "within 40 MB installed, 15 per installer, no more than estimated ($sizes $((16#$estimated)) KiB)" "$(echo "$sizes $((16#$estimated))" |
     awk '{ print $1 <= 40e6 && $2 <= 15e6 && $3 <= 15e6 && $1 <= $4 * 1024 }')" 1
 
 # The settings, as the user's registry holds them (the password's quotes and ampersand escaped).
@@ -100,7 +99,8 @@ call_from_dialog 3 0033612345678
 # The uninstaller reruns itself from a temporary copy, and returns before it is done.
 win "$programs\\Tintelle\\uninstall.exe" /S
 session_wait_until 60 "the uninstaller to end" reg_key_absent "$uninstall_key\\Tintelle"
-e2e_expect_eq "copies after the uninstall" "$(copies)" 0
+# Wine lets the files of a program that is ending be removed: the copy may outlive them a moment.
+session_wait_until 30 "the copies to end after the uninstall" copies_are 0
 [ ! -e "$installed" ] || session_fail "Tintelle's folder stays: $(ls -R "$installed")"
 e2e_expect_eq "tel: handed to Sonaro" "$(reg_value "$tel_key" '')" "\"$sonaro_bin\" --single-argument %1"
 

@@ -58,13 +58,10 @@ LRESULT CALLBACK owner(HWND window, UINT message, WPARAM w, LPARAM l)
 
 int holdClipboard()
 {
-    WNDCLASSW type = {};
-    type.lpfnWndProc = owner;
-    type.lpszClassName = L"winpeer";
-    ::RegisterClassW(&type);
-    const HWND window = ::CreateWindowExW(0, L"winpeer", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                           nullptr, nullptr, nullptr);
-    if (!window || !::OpenClipboard(window) || !::EmptyClipboard())
+    if (!window || !::SetWindowLongPtrW(window, GWLP_WNDPROC, LONG_PTR(owner)) ||
+        !::OpenClipboard(window) || !::EmptyClipboard())
         return 1;
     ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never
     ::CloseClipboard();
