@@ -13,27 +13,21 @@
 
 namespace {
 
-void say(const char *word)
-{
-    std::puts(word);
-    std::fflush(stdout);
-}
+const auto say = [](const char *word) { std::puts(word), std::fflush(stdout); };
 
 int squat(const char *name, bool answers)
 {
     HANDLE token = nullptr;
     char user[256];
     DWORD size = sizeof user;
-    wchar_t *sid = nullptr;
+    char *sid = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) ||
         !::GetTokenInformation(token, TokenUser, user, size, &size) ||
-        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER *>(user)->User.Sid, &sid))
+        !::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(user)->User.Sid, &sid))
         return 1;
-    std::wstring pipe = L"\\\\.\\pipe\\tintelle-" + std::wstring(sid) + L"-";
-    for (const char *c = name; *c; ++c)
-        pipe += wchar_t(*c);
+    const std::string pipe = "\\\\.\\pipe\\tintelle-" + std::string(sid) + "-" + name;
     const HANDLE server =
-        ::CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+        ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
                            PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
     if (server == INVALID_HANDLE_VALUE)
         return 1;
@@ -64,13 +58,10 @@ LRESULT CALLBACK owner(HWND window, UINT message, WPARAM w, LPARAM l)
 
 int holdClipboard()
 {
-    WNDCLASSW type = {};
-    type.lpfnWndProc = owner;
-    type.lpszClassName = L"winpeer";
-    ::RegisterClassW(&type);
-    const HWND window = ::CreateWindowExW(0, L"winpeer", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"winpeer", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                           nullptr, nullptr, nullptr);
-    if (!window || !::OpenClipboard(window) || !::EmptyClipboard())
+    if (!window || !::SetWindowLongPtrW(window, GWLP_WNDPROC, LONG_PTR(owner)) ||
+        !::OpenClipboard(window) || !::EmptyClipboard())
         return 1;
     ::SetClipboardData(CF_UNICODETEXT, nullptr); // rendered when asked: never
     ::CloseClipboard();
@@ -89,6 +80,5 @@ int main(int argc, char *argv[])
         return squat(argv[2], !std::strcmp(argv[3], "junk"));
     if (argc == 2 && !std::strcmp(argv[1], "hold-clipboard"))
         return holdClipboard();
-    std::fputs("usage: winpeer squat NAME silent|junk | winpeer hold-clipboard\n", stderr);
-    return 2;
+    return 2; // usage above
 }
