@@ -8,8 +8,6 @@
 
 namespace {
 
-int heldHere = 0; // claims this process holds: a dialog open, maybe another request meanwhile
-
 QString claimPath(const QString &folder)
 {
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/dialog.lock");
@@ -25,13 +23,13 @@ DialogClaim::DialogClaim(const QString &folder) : folder(folder), file(claimPath
     held = file.tryLock(0);
     qint64 holder = 0;
     QString host, program;
-    // Named after this very process while it holds no claim: left by a copy that ended with its
-    // dialog open and whose process number this one has again (Windows reuses them at every
-    // start). Taken as live, it would refuse every dialog for as long as this copy runs.
-    if (!held && heldHere == 0 && file.getLockInfo(&holder, &host, &program) &&
+    // Named after this very process: left by a copy that ended with its dialog open and whose
+    // process number this one has again (Windows reuses them at every start). Taken as live, it
+    // would refuse every dialog for as long as this copy runs. A claim this process does hold is
+    // not removed: the system's lock on the file (flock, or Windows' sharing) refuses it.
+    if (!held && file.getLockInfo(&holder, &host, &program) &&
         holder == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName())
         held = file.removeStaleLockFile() && file.tryLock(0);
-    heldHere += held;
     // Refused by a file that names no holder (left empty by a full disk, or not a file at all):
     // it would refuse every dialog from now on.
     if (held ||
@@ -44,11 +42,6 @@ DialogClaim::DialogClaim(const QString &folder) : folder(folder), file(claimPath
                  "Libérez de la place ou rendez le dossier inscriptible, puis supprimez ce "
                  "fichier s'il existe.")
                  .arg(QDir::toNativeSeparators(file.fileName()));
-}
-
-DialogClaim::~DialogClaim()
-{
-    heldHere -= file.isLocked();
 }
 
 bool DialogClaim::isHeld() const

@@ -11,7 +11,6 @@ class DialogClaim
 {
 public:
     explicit DialogClaim(const QString &folder);
-    ~DialogClaim();
     Q_DISABLE_COPY_MOVE(DialogClaim)
 
     // False while another holds it: open nothing. True also where the claim cannot be had (no
