@@ -1,7 +1,6 @@
 #!/bin/sh
-# tests/stress.sh [N]: the whole suite, build-windows/'s too when there, N times (5) with every
-# processor kept busy, then N times at rest, printing each failure. Run it after scripts/test.sh,
-# on a machine left to it.
+# tests/stress.sh [N]: the whole suite, build-windows/'s too, N times (5) with every processor kept
+# busy, then N times at rest, printing each failure. After scripts/test.sh, on an idle machine.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd) n=${1:-5} logs=$(mktemp -d) burners=
 trap 'kill $burners 2>/dev/null || true' EXIT

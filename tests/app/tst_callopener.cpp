@@ -82,8 +82,7 @@ private slots:
         QVERIFY(said.size() <= Sonaro::maxNoticeCharacters); // whole in a Windows balloon
     }
 
-    // Against owners of every kind, another program on a real X server, asked when the watcher
-    // would, once per change of owner: each row reads the same way however busy the machine is.
+    // Owners of every kind, another program on a real X server, asked once per change of owner.
     void reads_data()
     {
         QTest::addColumn<QStringList>("owner"); // the options of tests/e2e/silentowner.cpp

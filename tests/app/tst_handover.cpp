@@ -36,8 +36,7 @@ bool connectTo(int fd, const QString &path, int (*op)(int, const sockaddr *, soc
     return op(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
 }
 
-// Sends what it can of `bytes` to the guard at `path`, as a start does, until the guard closes the
-// connection: by then it has dealt with them. How many bytes the guard let in, or -1.
+// Sends `bytes` to the guard at `path` as a start does, until it closes: how many it let in, or -1.
 qint64 sendUntilClosed(const QString &path, const QByteArray &bytes)
 {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -199,9 +198,8 @@ private slots:
         QVERIFY(expected.isEmpty() || (QFile::permissions(folder).toInt() & 0x7077) == 0x7000);
     }
 
-    // A later start hands over to the user's own copy only (the empty dialog for a link too long
-    // to be a number), removes nothing, or ends saying why. The copy takes "OPEN " and UTF-8, 1 KiB
-    // in all, drops anything else unread, and while it starts keeps only the latest request.
+    // A later start hands over to the user's own copy only, removes nothing, or ends saying why.
+    // The copy takes "OPEN " and UTF-8 up to 1 KiB, drops the rest unread; starting, the latest.
     void starts_data()
     {
         QTest::addColumn<Before>("before");

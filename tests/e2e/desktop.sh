@@ -1,13 +1,7 @@
 #!/bin/bash
-# The program as its user meets it. A first run: the setup dialog stores the account privately; a
-# notice says that no provider is set, and nothing more is said. A copy made while the user works
-# elsewhere shows the call dialog on top without the keyboard, where Enter calls nobody; a tray
-# double-click brings it forward, its number typed over. A silent clipboard owner freezes nothing.
-# Configuration opens once; a copy beside it keeps off it, and an Enter just after the one that
-# closed Configuration calls nobody. A second start hands over to the running copy, with or without
-# the session's runtime folder (su, ssh, cron); as root, the copy trusts the provider through the
-# system's certificate store (shown the test authority in a private mount namespace). Beside the
-# branded edition, one dialog opens at a time, and the edition started first answers every copy.
+# The program as its user meets it, from a first run's setup to the tray's quit: copies beside
+# other windows and Configuration, links and second starts (with or without the runtime folder),
+# a silent clipboard owner, and the branded edition beside this one; each step says what it shows.
 # shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh"
 session_begin; session_start_x; session_start_sim
@@ -30,8 +24,7 @@ session_wait_until 20 "the setup dialog to close" session_window_gone Tintelle
 session_wait_tray_icon
 # No provider built in and none set: said at once, with the setting that gives one.
 grep -qF "réglage \"endpoint\" de $SESSION_CONF." "$SESSION_WORK/app.log" || session_fail "no notice of the missing provider"
-e2e_expect_eq "settings file mode" "$(stat -c %a "$SESSION_CONF")" 600
-e2e_expect_eq "settings folder mode" "$(stat -c %a "$(dirname "$SESSION_CONF")")" 700
+e2e_expect_eq "settings modes" "$(stat -c %a "$SESSION_CONF" "${SESSION_CONF%/*}" | xargs)" "600 700"
 for line in "login=$SESSION_LOGIN" "number=$SESSION_NUMBER" "copytwice=false"; do
     grep -qxF "$line" "$SESSION_CONF" || session_fail "the settings file lacks '$line'"
 done
@@ -81,8 +74,7 @@ read -r ax ay aw ah bx by bw bh < <(for w in "$setup" "$E2E_DIALOG"; do xwininfo
     awk '/Absolute upper-left [XY]|Width|Height/ { printf "%s ", $NF } END { print "" }')
 [ $((bx + bw)) -le "$ax" ] || [ $((ax + aw)) -le "$bx" ] || [ $((by + bh)) -le "$ay" ] ||
     [ $((ay + ah)) -le "$by" ] || session_fail "the call dialog ($bx $by $bw $bh) covers Configuration ($ax $ay $aw $ah)"
-# Enter validates Configuration; the window manager hands the keyboard to the call dialog, where
-# a second Enter, a moment later, arrives after it and calls nobody.
+# Enter validates Configuration; a second one, a moment later, reaches the call dialog: no call.
 xdotool key --delay 300 Return Return
 session_wait_until 20 "the call dialog to get the keyboard" session_focused_is "$E2E_DIALOG"
 session_window_gone Tintelle || session_fail "Enter did not validate Configuration"
@@ -101,8 +93,7 @@ e2e_call_from_dialog "" 5 0033123456789
 session_open_tray_menu && session_choose_menu_entry 2 4
 e2e_call_from_dialog "01 40 00 00 00" 6 0033140000000
 
-# The branded edition beside this one: a link to this one while Sonaro's dialog is open is
-# noticed by Sonaro, and this one, started first, answers every copy.
+# Sonaro beside: it tells of a link to this one while its dialog is open; the first answers copies.
 sonaro=$SESSION_WORK/Sonaro/sonaro
 mkdir -p "${sonaro%/*}" && cp "$TINTELLE_BIN" "$sonaro"
 session_write_settings "$XDG_CONFIG_HOME/Ivelor/Sonaro.conf"

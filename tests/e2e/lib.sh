@@ -1,5 +1,4 @@
-# End-to-end checks of the built program on a private desktop (scripts/private-desktop.sh); source it.
-# Inputs (environment): TINTELLE_BIN, TINTELLE_SIM, E2E_WORK (logs, kept for inspection).
+# End-to-end helpers on a private desktop. Inputs: TINTELLE_BIN, TINTELLE_SIM, E2E_WORK (logs).
 # shellcheck source=../../scripts/private-desktop.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/private-desktop.sh"
 
@@ -23,13 +22,12 @@ e2e_copy() { session_copy "$1"; session_wait_window "Sonaro - Ivelor"; E2E_DIALO
 e2e_second_start() { QT_QPA_PLATFORM=xcb timeout 20 "$@" >>"$SESSION_WORK/second.log" 2>&1 || session_fail "$* exited with $?"; }
 # Whether the call dialog shows, as process $1's (its properties may follow its title).
 e2e_dialog_of() { session_wait_window "Sonaro - Ivelor"; [ "$(xprop -id "$SESSION_WINDOW" _NET_WM_PID 2>/dev/null | grep -o '[0-9]*$')" = "$1" ]; }
-e2e_wait_requests() { session_wait_until 20 "$1 request(s) at the simulator" eval "[ \"\$(session_sim_requests)\" -eq $1 ]"; }
 
 # Waits for window "$1" to show and have the keyboard; its id in SESSION_WINDOW.
 e2e_wait_focused() { session_wait_window "$1"; session_wait_until 20 "$1 to have the keyboard" session_focused_is "$SESSION_WINDOW"; }
 
 # Expects request $1 to call $2, and the call dialog to close.
-e2e_expect_call() { e2e_wait_requests "$1"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
+e2e_expect_call() { session_wait_until 20 "$1 request(s) at the simulator" eval "[ \"\$(session_sim_requests)\" -eq $1 ]"; e2e_expect_eq "called" "$(session_sim_field called)" "$2"; e2e_wait_dialog_gone; }
 # Waits for the call dialog to have the keyboard, types "$1" and Enter, then e2e_expect_call.
 e2e_call_from_dialog() { e2e_wait_focused "Sonaro - Ivelor"; [ -z "$1" ] || xdotool type --delay 20 "$1"; xdotool key Return && e2e_expect_call "$2" "$3"; }
 # The same once the dialog E2E_DIALOG is clicked, and its pencil pressed from the keyboard: "$1"

@@ -1,7 +1,6 @@
 #!/bin/sh
-# check-packages.sh BUILD_DIR VERSION: the install tree and both Debian packages; with
-# TINTELLE_TEST_INSTALL=1 and as root, both installed, run and purged (77: not root, or a package
-# installed already, never touched).
+# check-packages.sh BUILD_DIR VERSION: the install tree and both Debian packages; also installed,
+# run and purged with TINTELLE_TEST_INSTALL=1 as root (77: not root, or one installed already).
 set -eu
 build=$1 version=$2
 work=$(mktemp -d) installed=
@@ -34,19 +33,13 @@ for pair in $editions; do
     for entry in "$menu" "$auto"; do
         out=$(desktop-file-validate "$entry" 2>&1) && ! echo "$out" | grep -Eq '(error|warning):' ||
             fail "$entry: $out"
-        grep -qx "Name=$edition" "$entry" && grep -qx "Icon=$app" "$entry" || fail "$entry"
     done
-    grep -qx "Exec=$program %u" "$menu" && grep -qx "Exec=$program --autostart" "$auto" &&
-        grep -qx "TryExec=$program" "$auto" || fail "$app: Exec, TryExec"
-    grep -qx 'MimeType=x-scheme-handler/tel;x-scheme-handler/callto;' "$menu" || fail "$menu"
     metainfo=$root/usr/share/metainfo/$app.metainfo.xml
     quiet appstreamcli validate --no-net "$metainfo"
     grep -q "<launchable type=\"desktop-id\">$app.desktop<" "$metainfo" &&
         grep -q "<release version=\"$version\"" "$metainfo" || fail "$metainfo: launchable, release"
-    for size in 16 22 24 32 48 64 128; do
-        icon=$root/usr/share/icons/hicolor/${size}x$size/apps/$app.png
-        [ "$(identify -format '%wx%h' "$icon")" = "${size}x$size" ] || fail "$icon"
-    done
+    [ "$(identify -format '%wx%h ' "$root"/usr/share/icons/hicolor/*/apps/"$app".png)" = \
+        "128x128 16x16 22x22 24x24 32x32 48x48 64x64 " ] || fail "$app: icons"
     MANWIDTH=300 man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null |
         grep -qF "$edition $version" || fail "manual page of $program does not name $edition $version"
     gzip -cd "$root/usr/share/doc/$program/changelog.gz" | grep -qF "$program ($version)" || fail "changelog of $program"

@@ -1,6 +1,5 @@
 #!/bin/sh
-# Compiles each edition's Windows resources with the cross windres into $1-*: a 128 x 128, 32-bit
-# icon of its own (the version record's names are checked on the installed program, under Wine).
+# Each edition's Windows resources, compiled by windres into $1-*: a 128 x 128 icon of its own.
 set -eu
 windres=x86_64-w64-mingw32-windres
 command -v $windres >/dev/null || exit 77

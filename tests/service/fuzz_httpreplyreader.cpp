@@ -1,5 +1,4 @@
-// libFuzzer target: the reply reader on hostile bytes. The first byte picks where the rest is
-// split in two; a reply must read the same whole and split, and never beyond its bounds.
+// libFuzzer target: replies read the same whole and split where the first byte says, in bounds.
 
 #include "service/httpreplyreader.h"
 

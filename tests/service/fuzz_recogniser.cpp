@@ -1,6 +1,5 @@
-// libFuzzer target: the recogniser against the literal rules. The first byte picks how the rest
-// becomes text: raw UTF-16 code units (lone surrogates and all), or one byte per character of an
-// alphabet of the characters that matter, where the interesting cases lie close together.
+// libFuzzer target: the recogniser against the literal rules. The first byte picks how the rest is
+// read: raw UTF-16 code units, or one byte per character of an alphabet of those that matter.
 
 #include "service/phonenumber.h"
 #include "tools/reference/referencerecogniser.h"

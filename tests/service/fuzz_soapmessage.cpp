@@ -1,5 +1,4 @@
-// libFuzzer target: a reply's body read as SOAP. Whatever it holds, it reads without a crash,
-// and what is not SOAP reads as a fault of the client's.
+// libFuzzer target: any reply body reads as SOAP without a crash; what is not, as a client fault.
 
 #include "service/soapmessage.h"
 

@@ -1,5 +1,4 @@
-// WS::extractNumber, alone and against the number rules applied literally (ReferenceRecogniser);
-// fuzz_recogniser goes on where the table ends.
+// WS::extractNumber against the number rules applied literally; fuzz_recogniser goes on from here.
 
 #include "service/ws.h"
 #include "tools/reference/referencerecogniser.h"

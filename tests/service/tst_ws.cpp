@@ -39,9 +39,9 @@ class TestWS : public QObject
     QTemporaryDir files; // for "endpointca"
     QTcpServer stall;    // listens, never accepts
 
-    // Runs the simulator with `simulator`, stores `settings` ("%1": the simulator, "%2": its port),
-    // places `calls` at once: each answered once, later, with `error` ("" a success, "x*" begins
-    // with x), its connection closed (`closed` of them by the client) while an error box shows.
+    // Runs the simulator with `simulator`, stores `settings` ("%1": its URL, "%2": its port),
+    // places `calls` at once: each answered once, later, with `error` ("" success, "x*" begins with
+    // x), its connection closed (`closed` of them by the client) while an error box shows.
     void place(const QString &simulator, QVariantMap settings, const QStringList &calls,
                const QString &error, int closed = 0)
     {
@@ -119,8 +119,7 @@ private slots:
 
     void call_data()
     {
-        // What reaches the server of the stored settings and the numbers called ("" as the path:
-        // nothing), what the caller is told and what the log says of the certificate.
+        // What reaches the server ("" as the path: nothing), what the caller is told and logged.
         QTest::addColumn<QString>("simulator"); // its options
         QTest::addColumn<QVariantMap>("settings");
         QTest::addColumn<QStringList>("calls"); // placed at once

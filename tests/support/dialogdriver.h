@@ -7,9 +7,8 @@
 #include <QTimer>
 #include <functional>
 
-// Plays the user for each dialog of one class that the code under test runs: records it (a message
-// box as "title: text", marked when not plain text, any other by its class), runs `act` from the
-// dialog's own event loop, then closes it, so that the code waiting on it goes on.
+// Plays the user for each dialog of one class: records it (a box as "title: text", marked when not
+// plain text; others by class), runs `act` from its own event loop, then closes it.
 struct DialogDriver : QObject
 {
     explicit DialogDriver(const char *className, std::function<void(QDialog *)> act = {})

@@ -22,8 +22,7 @@ bool TestProvider::start(const QString &login, const QString &password,
 {
     stop();
     ++runs;
-    // Its port comes through a file, and removing the file stops it: under Wine, a Windows
-    // parent can neither read a Linux child's output, nor signal it, nor see it end.
+    // Its port comes in a file, whose removal stops it: a Windows parent cannot read or signal it.
     QProcess process;
     process.setProgram(TINTELLE_PROVIDER_SIM);
     process.setArguments(QStringList{"--port", "0", "--pki", pki.path(), "--login", login,

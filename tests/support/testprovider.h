@@ -10,8 +10,7 @@ class TestProvider
 {
 public:
     ~TestProvider() { stop(); }
-    // Starts it anew, accepting that account only, with `arguments` more (e.g. {"--certificate",
-    // "expired"}) and an empty log; false when it does not listen.
+    // Starts it anew with an empty log, accepting that account only; false when it does not listen.
     bool start(const QString &login, const QString &password, const QStringList &arguments = {});
     QString errorString() const { return error; }
     QString url() const { return QStringLiteral("https://127.0.0.1:%1").arg(port); }

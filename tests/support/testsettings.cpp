@@ -6,8 +6,7 @@
 
 namespace {
 
-// Windows stores nothing for an application without an organization name; set before any
-// QSettings is made.
+// Windows stores nothing without an organization name; set before any QSettings is made.
 void nameOrganization()
 {
     if (QCoreApplication::organizationName().isEmpty())

@@ -11,8 +11,7 @@ win() { TINTELLE_QT_WINDOWS='' "$here/wine.sh" "$@"; }
 # Value $2 of key $1 (its default value when $2 is empty).
 reg_value() { win reg query "$1" $([ -n "$2" ] && echo /v "$2" || echo /ve) 2>/dev/null | tr -d '\r' | sed -n 's/^ *[^ ]* *REG_SZ *//p'; }
 reg_key_absent() { ! win reg query "$1" >/dev/null 2>&1; }
-# Clicks "Appeler", at its place in the dialog's lower right corner: a copy or a link leaves the
-# keyboard where it was, and Wine's focus window is not the dialog's own.
+# Clicks "Appeler" at its place: a copy or link leaves the keyboard where it was (Wine's focus too).
 call_from_dialog()
 {
     local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -30,9 +29,8 @@ installed=$profile/AppData/Local/Programs/Tintelle
 shared_win='C:\users\'"$(id -un)"'\Partage'
 shared=$profile/Partage
 sonaro_bin="$shared_win\\Sonaro\\sonaro.exe"
-# The Windows processes of the installed plain edition (Wine shows their command line).
-copies() { pgrep -fc '^C:\\users\\[^ ]*\\Tintelle\\tintelle\.exe' || true; }
-copies_are() { [ "$(copies)" -eq "$1" ]; }
+# Whether $1 copies of the installed plain edition run (Wine shows their command line).
+copies_are() { [ "$(pgrep -fc '^C:\\users\\[^ ]*\\Tintelle\\tintelle\.exe')" -eq "$1" ]; }
 
 session_begin
 # The simulator serves with the authority that wine.sh shows the program among the system's.
@@ -44,8 +42,7 @@ win "$TINTELLE_INSTALLER" /S || session_fail "the installer failed: $?"
 win "$TINTELLE_SONARO_INSTALLER" /S "/D=$shared_win" || session_fail "the branded installer failed: $?"
 e2e_expect_eq "starts at login, tel:" "$(reg_value "$run_key" Tintelle) $(reg_value "$run_key" Sonaro) $(
     reg_value "$tel_key" '')" "\"$TINTELLE_BIN\" --autostart \"$sonaro_bin\" --autostart \"$TINTELLE_BIN\" --single-argument %1"
-# A GUI program carrying its icon group (0x0e), version record (0x10) and manifest (0x18); each
-# edition's files name it, its maker and the version.
+# A GUI program with icons, version record and manifest; each edition's files name it and its maker.
 e2e_expect_eq "GUI subsystem and resources" "$(x86_64-w64-mingw32-objdump -p "$installed/tintelle.exe" |
     grep -c -E '\(Windows GUI\)|^0[0-9a-f]{2}   Entry: ID: 0x0000(0e|10|18),')" 4
 names() { for key in CompanyName ProductName ProductVersion; do strings -el "$1" | grep -m1 -A1 -x $key | tail -1; done | xargs; }
@@ -75,8 +72,7 @@ call_from_dialog 1 0033612345678
 e2e_expect_eq "request's login, password, calling" "$(session_sim_field login) $(session_sim_field password) $(
     session_sim_field calling)" "$SESSION_LOGIN $SESSION_PASSWORD $SESSION_NUMBER"
 
-# A call dialog open keeps the copy running, so that no call is cut: the silent upgrade fails,
-# and changes nothing. The call then goes through.
+# An open call dialog keeps the copy running: the silent upgrade fails and changes nothing.
 session_copy "01 23 45 67 89"
 status=0
 win "$TINTELLE_INSTALLER" /S || status=$?

@@ -1,6 +1,5 @@
 #!/bin/sh
-# Makes anew the Wine prefix (WINEPREFIX), the simulator's authority (TINTELLE_WINE_PKI) and the
-# system's certificates trusting it too (TINTELLE_WINE_CERTS, /etc/ssl/certs for wine.sh).
+# Makes anew the Wine prefix, the simulator's authority and the system's certificates trusting it.
 set -eu
 : "${TINTELLE_LINUX_SIM:?configure with -DTINTELLE_LINUX_SIM=<tintelle-provider-sim of the Linux build>}"
 wineserver -k 2>/dev/null || true
@@ -9,9 +8,8 @@ rm -rf "$WINEPREFIX" "$TINTELLE_WINE_PKI" "$TINTELLE_WINE_CERTS" "$HOME"
 mkdir -p "$HOME"
 # No Mono or Gecko to install: the tests need neither, and asking would wait for a click.
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot --init
-# Wine finds an ECDSA signature invalid when its r or s is shorter than the 32 bytes of the curve
-# (a leading zero byte, about 1 signature in 128), and every HTTPS test of the run would fail: such
-# a set of certificates is made again.
+# Wine finds an ECDSA signature invalid when its r or s is under 32 bytes (about 1 in 128), failing
+# every HTTPS test: such a set of certificates is made again.
 short_signature() {
     for pem in "$TINTELLE_WINE_PKI"/*.pem; do
         at=$(openssl asn1parse -in "$pem" | awk -F: '/BIT STRING/ { at = $1 } END { print at + 0 }')

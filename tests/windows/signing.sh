@@ -1,6 +1,5 @@
 #!/bin/sh
-# A packager's certificate, here a throwaway one, signs the program as makensis packs it and the
-# installer it writes, as the build has it do: osslsigncode verify accepts both.
+# A throwaway packager's certificate signs the program as makensis packs it, and the installer.
 # Inputs: TINTELLE_STAGE (the build's staged folders), TINTELLE_SOURCE (the source tree).
 set -eu
 work=$(mktemp -d)

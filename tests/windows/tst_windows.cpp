@@ -1,8 +1,6 @@
 // Under Wine: what a neighbour, a link, the clipboard or the registry can do to the Windows build.
-// The program's own windows are Win32 ones on the test's X display; the test itself shows none.
 #include "app/clipboardreader.h"
 #include "app/settingsfile.h"
-#include "app/singleinstance.h"
 
 #include <QDir>
 #include <QProcess>
@@ -88,6 +86,8 @@ bool start(QProcess &process, const QString &line)
 {
     process.setProgram(u"Z:" TINTELLE_PROGRAM ""_s);
     process.setNativeArguments(line);
+    // What it logs, on its standard error rather than the debugger's.
+    process.setEnvironment(QProcess::systemEnvironment() << u"QT_FORCE_STDERR_LOGGING=1"_s);
     process.start();
     return process.waitForStarted();
 }
@@ -108,8 +108,7 @@ private slots:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, programKey);
     }
 
-    // What the registry's key holds, checked before Qt reads it: as the file on Linux, over 1 MiB
-    // or unreadable is refused, and every setting must be text.
+    // The registry's key, checked before Qt reads it: unreadable, over 1 MiB, not text: refused.
     void settings_data()
     {
         QTest::addColumn<QString>("name"); // of the key's one value; empty: no key
@@ -143,31 +142,7 @@ private slots:
         QTEST(SettingsFile::isReadable(), "readable");
     }
 
-    // A process of another program that took the guard's pipe name first is told to the user,
-    // and sent nothing. A copy of the program is handed over to in the program's rows.
-    void guard_data()
-    {
-        QTest::addColumn<QString>("squatter"); // "silent", or "junk": answers junk
-        QTest::addColumn<bool>("looks");       // only looks for a copy (a start at login)
-        QTest::addRow("a squatter") << "silent" << false;
-        QTest::addRow("a squatter answering junk") << "junk" << false;
-        QTest::addRow("a squatter, at login") << "silent" << true;
-    }
-
-    void guard()
-    {
-        QFETCH(QString, squatter);
-        QFETCH(bool, looks);
-        Process peer;
-        QVERIFY(peer.startPeer({u"squat"_s, u"guardtest"_s, squatter}));
-        SingleInstance instance(work.path(), u"guardtest"_s);
-        QCOMPARE(instance.handOver(looks ? std::nullopt : std::optional(u"0612345678"_s)),
-                 SingleInstance::Start::Unavailable);
-        QCOMPARE(peer.end(), QByteArray());
-    }
-
-    // The clipboard is read aside from the event loop: an owner that never renders what it
-    // promised costs its own copy only. A text over 1 MiB reads as empty.
+    // Read aside from the event loop: a hung owner costs its own copy only; over 1 MiB reads empty.
     void clipboard_data()
     {
         QTest::addColumn<bool>("hung"); // an owner promised text, never rendered, before the copy
@@ -210,18 +185,21 @@ private slots:
         QTEST(read.constLast(), "taken");
     }
 
-    // The real program, started beside a neighbour, through a link, or on odd settings. Status 1
-    // comes with a box, closed for the program to end.
+    // The real program beside a neighbour (another program's process on the guard's pipe, silent
+    // or answering junk and printing what it read; a copy; a hung owner), through a link, or on
+    // oversized settings. Status 1 comes with a box, closed for the program to end.
     void program_data()
     {
-        QTest::addColumn<QString>("situation"); // "squatter", "copy", "hung owner", "oversized"
-        QTest::addColumn<QString>("line");      // after the program's path
-        QTest::addColumn<int>("status");        // -1: runs on, with the dialog of its link
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("line"); // after the program's path
+        QTest::addColumn<int>("status");   // -1: runs on, with the dialog of its link
         // How the system opens a link with the command registered for tel:, and the earlier one.
         const QString link = u"--single-argument %1"_s, earlier = u"\"%1\""_s,
                       sheet = u"tel:0612345678\" -stylesheet \"%1"_s.arg(
                           QDir::toNativeSeparators(work.filePath(u"wide.qss"_s)));
-        QTest::addRow("plain start, squatter") << "squatter" << QString() << 1;
+        QTest::addRow("plain start, squatter answering junk") << "junk squatter" << QString() << 1;
+        QTest::addRow("a link, silent squatter") << "silent squatter" << link.arg(u"tel:06"_s) << 1;
+        QTest::addRow("at login, silent squatter") << "silent squatter" << u"--autostart"_s << 1;
         QTest::addRow("at login, beside a copy") << "copy" << u"--autostart"_s << 0;
         QTest::addRow("style sheet in a link") << QString() << link.arg(sheet) << -1;
         QTest::addRow("style sheet, earlier handler") << QString() << earlier.arg(sheet) << 2;
@@ -246,11 +224,10 @@ private slots:
                 sheet.write("QDialog { min-width: 1500px; }"));
 
         Process peer, copy, later;
-        if (situation == u"squatter")
-            QVERIFY(peer.startPeer({u"squat"_s, u"tintelle"_s, u"junk"_s}));
+        if (situation.endsWith(u"squatter"))
+            QVERIFY(peer.startPeer({u"squat"_s, u"tintelle"_s, situation.section(u' ', 0, 0)}));
         if (situation == u"copy" || situation == u"hung owner") {
-            // Its link's dialog opens from the event loop, which runs once the clipboard is
-            // watched; closed, for the next dialog to show.
+            // Its link's dialog opens once the clipboard is watched; closed, for the next to show.
             QVERIFY(start(copy, u"tel:0612345678"_s));
             QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy.processId()).isEmpty(), windowWait);
             for (HWND window : windowsOf(copy.processId())) // as the user's Escape would
@@ -277,6 +254,9 @@ private slots:
         }
         QTRY_VERIFY_WITH_TIMEOUT(later.state() == QProcess::NotRunning, windowWait);
         QCOMPARE(later.exitCode(), status);
+        // A squatter is sent nothing, and the user is told that it keeps the program from starting.
+        QVERIFY(!situation.endsWith(u"squatter") ||
+                (peer.end().isEmpty() && later.readAllStandardError().contains("ne peut pas v")));
         // A link beside a copy opens the copy's dialog for its number.
         if (copy.processId() && line.startsWith(u"--single-argument"))
             QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(copy.processId()).isEmpty(), windowWait);

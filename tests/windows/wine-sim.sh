@@ -1,7 +1,6 @@
 #!/bin/sh
-# The provider simulator for tests under Wine: the Windows test's drive-letter paths become Unix
-# ones, and it serves with the authority in TINTELLE_WINE_PKI, the one wine.sh shows the test among
-# the system's (Wine trusts no other).
+# The provider simulator under Wine: drive-letter paths become Unix ones, and it serves with the
+# authority in TINTELLE_WINE_PKI, which wine.sh shows among the system's (Wine trusts no other).
 set -eu
 : "${TINTELLE_LINUX_SIM:?TINTELLE_LINUX_SIM must name the Linux build of tintelle-provider-sim}"
 n=$# prev= pki=

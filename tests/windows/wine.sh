@@ -1,7 +1,6 @@
 #!/bin/sh
-# wine.sh PROGRAM [ARGUMENTS...]: a cross-built test finds its Qt (TINTELLE_QT_WINDOWS) and the
-# MinGW runtime through WINEPATH. As root, the program sees TINTELLE_WINE_CERTS as /etc/ssl/certs:
-# Wine takes the trusted authorities from there, and ignores those a program adds itself.
+# wine.sh PROGRAM [ARGUMENTS...]: with its Qt (TINTELLE_QT_WINDOWS) and MinGW runtime on WINEPATH;
+# as root, with TINTELLE_WINE_CERTS as /etc/ssl/certs, where alone Wine takes trusted authorities.
 set -eu
 : "${WINEPREFIX:?WINEPREFIX must name a prepared Wine prefix (see scripts/build-windows.sh)}"
 . "$(dirname "$0")/throwaway-home.sh"

@@ -1,9 +1,8 @@
-// A neighbour of the program, of another program's image, for the tests under Wine:
+// Another program beside Tintelle under Wine; prints "ready" once in place, then runs until killed.
 //   winpeer squat NAME silent|junk   takes the pipe tintelle-<account's SID>-NAME first; silent
 //                                    never reads, junk answers "junk" and prints what it read
-//   winpeer hold-clipboard           owns the clipboard, promising text it never renders: it
-//                                    answers everything else, and prints "asked" when asked
-// Each prints "ready" once in place, then runs until killed.
+//   winpeer hold-clipboard           promises text on the clipboard, never renders it: prints
+//                                    "asked" when asked, answers everything else
 #include <cstdio>
 #include <cstring>
 #include <string>
