@@ -32,6 +32,18 @@ session_fail()
 }
 
 # Polls "$@" every 0.1 s until it succeeds; fails the run, naming $2, after $1 seconds.
+# xdotool search "$@": it dies when a window it looks at is destroyed meanwhile (a dialog that just
+# closed), and a search it did not finish is made again. Status 1 when nothing matches.
+session_search()
+{
+    local err _
+    for _ in $(seq 50); do
+        { err=$(xdotool search "$@" 2>&1 >&3); } 3>&1 && return
+        case $err in *"X Error"*) ;; *) return 1 ;; esac
+    done
+    return 1
+}
+
 session_wait_until()
 {
     local limit=$1 what=$2 deadline
@@ -186,7 +198,7 @@ session_start_x()
     session_wait_until 20 "trayer to own the tray" session_tray_owned
 }
 
-session_tray_owned() { xdotool search --onlyvisible --name '^panel$' >/dev/null 2>&1; }
+session_tray_owned() { session_search --onlyvisible --name '^panel$' >/dev/null; }
 
 # Starts the simulator accepting SESSION_LOGIN and SESSION_PASSWORD; extra arguments go to it.
 # Its URL in SESSION_SIM_URL, its authority in SESSION_SIM_CA, its requests (one JSON object per
@@ -234,7 +246,7 @@ session_start_app()
 session_find_tray_icon()
 {
     local panel line w h x y
-    panel=$(xdotool search --onlyvisible --name '^panel$' 2>/dev/null | head -n1)
+    panel=$(session_search --onlyvisible --name '^panel$' | head -n1)
     [ -n "$panel" ] || return 1
     line=$(xwininfo -tree -id "$panel" | grep -F "(\"${1:-tintelle}\" " | head -n1)
     [ -n "$line" ] || return 1
@@ -248,7 +260,7 @@ session_find_tray_icon()
 session_wait_tray_icon() { session_wait_until 30 "the tray icon to be embedded" session_find_tray_icon "$@"; }
 
 # Visible windows titled exactly $1, one id per line.
-session_windows() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null || true; }
+session_windows() { session_search --onlyvisible --name "^$1\$" || true; }
 session_window_shown() { [ -n "$(session_windows "$1")" ]; }
 session_window_gone() { ! session_window_shown "$1"; }
 
@@ -320,7 +332,7 @@ session_choose_menu_entry()
 }
 
 # Visible windows right below the root: menus, and the frames of managed windows.
-session_popups() { xdotool search --maxdepth 1 --onlyvisible --name '' 2>/dev/null || true; }
+session_popups() { session_search --maxdepth 1 --onlyvisible --name '' || true; }
 
 session_new_popup()
 {
