@@ -31,7 +31,6 @@ session_fail()
     exit 1
 }
 
-# Polls "$@" every 0.1 s until it succeeds; fails the run, naming $2, after $1 seconds.
 # xdotool search "$@": it dies when a window it looks at is destroyed meanwhile (a dialog that just
 # closed), and a search it did not finish is made again. Status 1 when nothing matches.
 session_search()
@@ -44,6 +43,7 @@ session_search()
     return 1
 }
 
+# Polls "$@" every 0.1 s until it succeeds; fails the run, naming $2, after $1 seconds.
 session_wait_until()
 {
     local limit=$1 what=$2 deadline
