@@ -9,12 +9,14 @@
 
 namespace {
 
-// Configuration's frame while it shows: a dialog opened beside it must not hide its fields.
+// Configuration's frame while it shows: a dialog opened beside it must not hide its fields. Its
+// window at least: on X11, Qt may read the frame while the window manager is still building it,
+// smaller than the window, and keep that reading until the window next moves.
 QRect configurationArea()
 {
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (qobject_cast<SetupDialog *>(widget) && widget->isVisible())
-            return widget->frameGeometry();
+            return widget->frameGeometry().united(widget->geometry());
     }
     return {};
 }
